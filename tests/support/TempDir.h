@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace vesperine::testing {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with its contents when the
+// object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);        // "" when unreadable
+void writeFile(const std::string& path, const std::string& contents);
+bool fileExists(const std::string& path);
+
+}  // namespace vesperine::testing

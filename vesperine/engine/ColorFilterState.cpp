@@ -1,0 +1,86 @@
+#include "engine/ColorFilterState.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "engine/KeyFileStore.h"
+#include "engine/NumberText.h"
+#include "engine/Settings.h"
+#include "engine/StorePaths.h"
+
+namespace vesperine {
+namespace {
+
+constexpr std::string_view kEnabledKey = "enabled";
+constexpr std::string_view kTypeKey = "type";
+constexpr std::string_view kStrengthKey = "strength";
+
+std::optional<std::int64_t> parseInteger(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+double clampStrength(double value) {
+    if (std::isnan(value) || value < 0.0) {
+        return 0.0;
+    }
+    return value > 1.0 ? 1.0 : value;
+}
+
+ColorFilterState& ColorFilterState::shared() {
+    static KeyFileStore store(StorePaths::filterStateFile(), "ColorFilter");
+    static const std::unique_ptr<DisplayBackend> display = makeSessionDisplay();
+    static ColorFilterState state(store, *display);
+    return state;
+}
+
+bool ColorFilterState::enabled() const {
+    const auto text = store_.value(kEnabledKey);
+    return text && readsAsTrue(*text);
+}
+
+void ColorFilterState::setEnabled(bool enabled) {
+    store_.setValue(kEnabledKey, enabled ? "true" : "false");
+    applyCurrentState();
+}
+
+std::int64_t ColorFilterState::type() const {
+    const auto text = store_.value(kTypeKey);
+    if (!text) {
+        return warmTintType;
+    }
+    return parseInteger(*text).value_or(warmTintType);
+}
+
+double ColorFilterState::strength() const {
+    const auto text = store_.value(kStrengthKey);
+    if (!text) {
+        return defaultStrength;
+    }
+    const auto value = NumberText::parse(*text);
+    return value ? clampStrength(*value) : defaultStrength;
+}
+
+void ColorFilterState::setStrength(double strength) {
+    store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
+    if (enabled()) {
+        applyCurrentState();
+    }
+}
+
+void ColorFilterState::applyCurrentState() { display_.apply(enabled(), strength()); }
+
+}  // namespace vesperine

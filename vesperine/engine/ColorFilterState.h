@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/DisplayBackend.h"
+#include "engine/KeyValueStore.h"
+
+namespace vesperine {
+
+// The live filter: enabled, type and strength, kept in a per-user store that
+// all of the user's processes read, and put on screen through a display
+// backend after every change. No operation reports an error.
+class ColorFilterState {
+public:
+    static constexpr std::int64_t warmTintType = 1;
+    static constexpr double defaultStrength = 0.5;
+
+    ColorFilterState(KeyValueStore& store, DisplayBackend& display)
+        : store_(store), display_(display) {}
+
+    // The user's filter-state file, group [ColorFilter], on the session's
+    // display; made on first use.
+    static ColorFilterState& shared();
+
+    bool enabled() const;  // false when absent
+    void setEnabled(bool enabled);
+
+    std::int64_t type() const;  // 1 when absent or unreadable
+
+    double strength() const;  // in [0, 1]; 0.5 when absent or unreadable
+    // Callers clamp first; a value outside [0, 1] or NaN is clamped here too.
+    void setStrength(double strength);
+
+    // Puts the stored state on screen again without writing it: after wake,
+    // a monitor change, or another program resetting the ramps.
+    void applyCurrentState();
+
+private:
+    KeyValueStore& store_;
+    DisplayBackend& display_;
+};
+
+// 0 for NaN and values below 0, 1 for values above 1.
+double clampStrength(double value);
+
+}  // namespace vesperine

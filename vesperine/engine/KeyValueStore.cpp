@@ -1,0 +1,24 @@
+#include "engine/KeyValueStore.h"
+
+namespace vesperine {
+
+std::optional<std::string> InMemoryStore::value(std::string_view key) const {
+    auto it = values_.find(key);
+    if (it == values_.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+void InMemoryStore::setValue(std::string_view key, std::string_view text) {
+    values_.insert_or_assign(std::string(key), std::string(text));
+}
+
+void InMemoryStore::remove(std::string_view key) {
+    auto it = values_.find(key);
+    if (it != values_.end()) {
+        values_.erase(it);
+    }
+}
+
+}  // namespace vesperine

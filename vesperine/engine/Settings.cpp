@@ -1,0 +1,121 @@
+#include "engine/Settings.h"
+
+#include <cmath>
+
+#include "engine/KeyFileStore.h"
+#include "engine/NumberText.h"
+#include "engine/StorePaths.h"
+
+namespace vesperine {
+namespace {
+
+std::string_view trimmedAscii(std::string_view text) {
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readsAsTrue(std::string_view text) {
+    const std::string_view word = trimmedAscii(text);
+    return word == "1" || equalsIgnoringAsciiCase(word, "true") ||
+           equalsIgnoringAsciiCase(word, "yes");
+}
+
+Settings& Settings::shared() {
+    static KeyFileStore store(StorePaths::settingsFile(), "vesperine");
+    static Settings settings(store);
+    return settings;
+}
+
+bool Settings::automationEnabled() const {
+    const auto text = store_.value(automationEnabledKey);
+    return text && readsAsTrue(*text);
+}
+
+void Settings::setAutomationEnabled(bool enabled) {
+    store_.setValue(automationEnabledKey, enabled ? "true" : "false");
+}
+
+std::optional<double> Settings::latitude() const { return readOptionalDouble(latitudeKey); }
+
+void Settings::setLatitude(std::optional<double> degrees) {
+    writeOptionalDouble(latitudeKey, degrees);
+}
+
+std::optional<double> Settings::longitude() const { return readOptionalDouble(longitudeKey); }
+
+void Settings::setLongitude(std::optional<double> degrees) {
+    writeOptionalDouble(longitudeKey, degrees);
+}
+
+std::optional<std::string> Settings::locationName() const {
+    auto name = store_.value(locationNameKey);
+    if (!name || name->empty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+void Settings::setLocationName(std::optional<std::string_view> name) {
+    if (!name || name->empty()) {
+        store_.remove(locationNameKey);
+    } else {
+        store_.setValue(locationNameKey, *name);
+    }
+}
+
+double Settings::sunriseOffsetMinutes() const { return readDouble(sunriseOffsetMinutesKey); }
+
+double Settings::sunsetOffsetMinutes() const { return readDouble(sunsetOffsetMinutesKey); }
+
+bool Settings::hasValidLocation() const {
+    const auto lat = latitude();
+    if (!lat || !std::isfinite(*lat) || std::fabs(*lat) > 90.0) {
+        return false;
+    }
+    const auto lon = longitude();
+    return lon && std::isfinite(*lon) && std::fabs(*lon) <= 180.0;
+}
+
+std::optional<double> Settings::readOptionalDouble(std::string_view key) const {
+    const auto text = store_.value(key);
+    if (!text) {
+        return std::nullopt;
+    }
+    return NumberText::parse(trimmedAscii(*text)).value_or(0.0);
+}
+
+double Settings::readDouble(std::string_view key) const {
+    return readOptionalDouble(key).value_or(0.0);
+}
+
+void Settings::writeOptionalDouble(std::string_view key, std::optional<double> value) {
+    if (value) {
+        store_.setValue(key, NumberText::formatRoundTrip(*value));
+    } else {
+        store_.remove(key);
+    }
+}
+
+}  // namespace vesperine

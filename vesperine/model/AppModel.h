@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "engine/Clock.h"
+#include "engine/ColorFilterState.h"
+#include "engine/Settings.h"
+#include "model/CityGeocoder.h"
+
+namespace vesperine {
+
+// The one observable object behind the panel. It mirrors the live filter and
+// the stored settings and holds the editing state of the location controls.
+//
+// Published properties: every setter emits willChange(property) before it
+// stores the value and changed(property) after, on every assignment, equal
+// value or not; the model never compares before assigning.
+class AppModel : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Property {
+        filterOn,
+        strength,
+        automationEnabled,
+        latitudeText,
+        longitudeText,
+        cityText,
+        geocodeMessage,
+        lastGeocodeOK,
+        isGeocoding,
+        statusText,
+    };
+    Q_ENUM(Property)
+
+    // Reads the live state and the settings, then refreshes itself. The model
+    // owns the geocoder; the settings, the filter and the clock outlive it.
+    AppModel(Settings& settings, ColorFilterState& filter, const Clock& clock,
+             std::unique_ptr<CityGeocoder> geocoder, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    bool filterOn() const { return filterOn_; }
+    double strength() const { return strength_; }
+    bool automationEnabled() const { return automationEnabled_; }
+    const QString& latitudeText() const { return latitudeText_; }
+    const QString& longitudeText() const { return longitudeText_; }
+    const QString& cityText() const { return cityText_; }
+    const QString& geocodeMessage() const { return geocodeMessage_; }
+    bool lastGeocodeOK() const { return lastGeocodeOK_; }
+    bool isGeocoding() const { return isGeocoding_; }
+    const QString& statusText() const { return statusText_; }
+
+    void setFilterOn(bool value);
+    void setStrength(double value);
+    void setAutomationEnabled(bool value);
+    void setLatitudeText(const QString& value);
+    void setLongitudeText(const QString& value);
+    void setCityText(const QString& value);
+    void setGeocodeMessage(const QString& value);
+    void setLastGeocodeOK(bool value);
+    void setIsGeocoding(bool value);
+    void setStatusText(const QString& value);
+
+    // Derived on every read from the settings, never from the text fields.
+    bool hasLocation() const;
+    QString locationSummary() const;  // "38.7223, -9.1393" or "Not set"
+
+    void refresh();
+    void setAutomation(bool enabled);
+    void applyLocation();
+    void resolveCity();
+
+    Settings& settings() const { return settings_; }
+    ColorFilterState& filter() const { return filter_; }
+    const Clock& clock() const { return clock_; }
+
+Q_SIGNALS:
+    void willChange(vesperine::AppModel::Property property);
+    void changed(vesperine::AppModel::Property property);
+
+private:
+    QString makeStatus() const;
+
+    Settings& settings_;
+    ColorFilterState& filter_;
+    const Clock& clock_;
+
+    bool filterOn_ = false;
+    double strength_ = 0.0;
+    bool automationEnabled_ = false;
+    QString latitudeText_;
+    QString longitudeText_;
+    QString cityText_;
+    QString geocodeMessage_;
+    bool lastGeocodeOK_ = true;
+    bool isGeocoding_ = false;
+    QString statusText_;
+    std::unique_ptr<CityGeocoder> geocoder_;
+};
+
+}  // namespace vesperine
