@@ -18,7 +18,7 @@ struct ProcessOptions {
     // environment.
     std::map<std::string, std::optional<std::string>> environment;
     std::string workingDirectory;  // empty: this process's
-    double timeoutSeconds = 60.0;   // then the child is killed
+    double timeoutSeconds = 60.0;  // then the child is killed
 };
 
 // Runs `argv` (argv[0] a path or a name found on PATH) to completion with no

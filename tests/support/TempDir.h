@@ -7,7 +7,7 @@ namespace vesperine::testing {
 // A fresh folder under $TMPDIR (or /tmp), removed with its contents when the
 // object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,11 +16,11 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& relative) const { return path_ + "/" + relative; }
 
-private:
+  private:
     std::string path_;
 };
 
-std::string readFile(const std::string& path);        // "" when unreadable
+std::string readFile(const std::string& path);  // "" when unreadable
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
 
