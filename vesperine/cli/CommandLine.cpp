@@ -34,8 +34,12 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kUsageError = 2;
 
-const char* boolWord(bool value) { return value ? "true" : "false"; }
-const char* stateWord(bool on) { return on ? "ON" : "OFF"; }
+const char* boolWord(bool value) {
+    return value ? "true" : "false";
+}
+const char* stateWord(bool on) {
+    return on ? "ON" : "OFF";
+}
 
 void printLine(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -149,8 +153,8 @@ int decideOrReconcile(const std::string& command, const OptionMap& options,
 }
 
 int engineStatus(CommandContext& context) {
-    const auto snapshot = ReconcileEngine::snapshot(context.settings(), context.filterState(),
-                                                    context.clock.now());
+    const auto snapshot =
+        ReconcileEngine::snapshot(context.settings(), context.filterState(), context.clock.now());
     std::fprintf(context.out, "automationEnabled=%s\n", boolWord(snapshot.automationEnabled));
     std::fprintf(context.out, "hasLocation=%s\n", boolWord(snapshot.hasLocation));
     std::fprintf(context.out, "currentlyEnabled=%s\n", boolWord(snapshot.currentlyEnabled));

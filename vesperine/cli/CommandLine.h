@@ -14,7 +14,7 @@ namespace vesperine::CLI {
 
 // The two development commands that need the interface module.
 class InterfaceCommands {
-public:
+  public:
     virtual ~InterfaceCommands() = default;
     virtual int runSelfTest() = 0;
     virtual int renderPanel(const std::string& directory) = 0;

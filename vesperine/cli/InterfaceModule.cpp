@@ -21,7 +21,9 @@ std::string executableDirectory() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-bool fileExists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+bool fileExists(const std::string& path) {
+    return access(path.c_str(), R_OK) == 0;
+}
 
 int reportUnavailable(const std::string& detail) {
     std::fprintf(stderr, "vesperine: %s\n", detail.c_str());

@@ -11,14 +11,14 @@ namespace vesperine {
 // in ../lib/vesperine (installed, also when the prefix has been moved).
 // When it cannot, each entry writes one line to standard error and returns 1.
 class InterfaceModule final : public CLI::InterfaceCommands {
-public:
+  public:
     InterfaceModule(int argc, char** argv) : argc_(argc), argv_(argv) {}
 
     int runApplication();
     int runSelfTest() override;
     int renderPanel(const std::string& directory) override;
 
-private:
+  private:
     const VesperineInterfaceApi* load();
 
     int argc_;

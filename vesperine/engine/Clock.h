@@ -7,13 +7,13 @@ namespace vesperine {
 // Where "now" comes from. Everything that needs the time is handed a Clock or
 // an Instant; only SystemClock reads the real one.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual Instant now() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     Instant now() const override;
 };
 

@@ -81,6 +81,8 @@ void ColorFilterState::setStrength(double strength) {
     }
 }
 
-void ColorFilterState::applyCurrentState() { display_.apply(enabled(), strength()); }
+void ColorFilterState::applyCurrentState() {
+    display_.apply(enabled(), strength());
+}
 
 }  // namespace vesperine

@@ -11,7 +11,7 @@ namespace vesperine {
 // all of the user's processes read, and put on screen through a display
 // backend after every change. No operation reports an error.
 class ColorFilterState {
-public:
+  public:
     static constexpr std::int64_t warmTintType = 1;
     static constexpr double defaultStrength = 0.5;
 
@@ -35,7 +35,7 @@ public:
     // a monitor change, or another program resetting the ramps.
     void applyCurrentState();
 
-private:
+  private:
     KeyValueStore& store_;
     DisplayBackend& display_;
 };

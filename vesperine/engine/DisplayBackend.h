@@ -7,7 +7,7 @@ namespace vesperine {
 // Puts the filter on the screen of the session. A backend never fails loudly:
 // with no display reachable an apply does nothing.
 class DisplayBackend {
-public:
+  public:
     virtual ~DisplayBackend() = default;
 
     // Off: the screen's normal colours. On: the warm tint of `strength`
@@ -17,7 +17,7 @@ public:
 
 // A backend that never draws: for commands run with no screen to change.
 class NullDisplay final : public DisplayBackend {
-public:
+  public:
     void apply(bool, double) override {}
 };
 

@@ -17,7 +17,7 @@ namespace vesperine {
 // parse is moved aside to "<path>.broken-<UTC timestamp>" before the first
 // write replaces it. No operation reports an error.
 class KeyFileStore final : public KeyValueStore {
-public:
+  public:
     KeyFileStore(std::string path, std::string group);
 
     std::optional<std::string> value(std::string_view key) const override;
@@ -26,7 +26,7 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string group_;
 };

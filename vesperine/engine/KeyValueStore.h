@@ -11,7 +11,7 @@ namespace vesperine {
 // readings (booleans, numbers) are the callers' business. Implementations hold
 // no cache: every read sees the latest write, also one made by another process.
 class KeyValueStore {
-public:
+  public:
     virtual ~KeyValueStore() = default;
     virtual std::optional<std::string> value(std::string_view key) const = 0;
     virtual void setValue(std::string_view key, std::string_view text) = 0;
@@ -21,12 +21,12 @@ public:
 // Held in memory only: for tests, and for rendering sample pictures without
 // touching the user's files.
 class InMemoryStore final : public KeyValueStore {
-public:
+  public:
     std::optional<std::string> value(std::string_view key) const override;
     void setValue(std::string_view key, std::string_view text) override;
     void remove(std::string_view key) override;
 
-private:
+  private:
     std::map<std::string, std::string, std::less<>> values_;
 };
 

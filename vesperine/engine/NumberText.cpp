@@ -1,10 +1,10 @@
 #include "engine/NumberText.h"
 
+#include <locale.h>
 #include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 
 namespace vesperine::NumberText {
 namespace {

@@ -20,7 +20,9 @@ std::string_view trimmedAscii(std::string_view text) {
     return text;
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -57,13 +59,17 @@ void Settings::setAutomationEnabled(bool enabled) {
     store_.setValue(automationEnabledKey, enabled ? "true" : "false");
 }
 
-std::optional<double> Settings::latitude() const { return readOptionalDouble(latitudeKey); }
+std::optional<double> Settings::latitude() const {
+    return readOptionalDouble(latitudeKey);
+}
 
 void Settings::setLatitude(std::optional<double> degrees) {
     writeOptionalDouble(latitudeKey, degrees);
 }
 
-std::optional<double> Settings::longitude() const { return readOptionalDouble(longitudeKey); }
+std::optional<double> Settings::longitude() const {
+    return readOptionalDouble(longitudeKey);
+}
 
 void Settings::setLongitude(std::optional<double> degrees) {
     writeOptionalDouble(longitudeKey, degrees);
@@ -85,9 +91,13 @@ void Settings::setLocationName(std::optional<std::string_view> name) {
     }
 }
 
-double Settings::sunriseOffsetMinutes() const { return readDouble(sunriseOffsetMinutesKey); }
+double Settings::sunriseOffsetMinutes() const {
+    return readDouble(sunriseOffsetMinutesKey);
+}
 
-double Settings::sunsetOffsetMinutes() const { return readDouble(sunsetOffsetMinutesKey); }
+double Settings::sunsetOffsetMinutes() const {
+    return readDouble(sunsetOffsetMinutesKey);
+}
 
 bool Settings::hasValidLocation() const {
     const auto lat = latitude();

@@ -14,7 +14,7 @@ namespace vesperine {
 // numbers read 0 when the text is no number; a coordinate is absent only when
 // its key is missing (a stored 0 is a place).
 class Settings {
-public:
+  public:
     static constexpr std::string_view automationEnabledKey = "automationEnabled";
     static constexpr std::string_view latitudeKey = "latitude";
     static constexpr std::string_view longitudeKey = "longitude";
@@ -45,7 +45,7 @@ public:
     // Both coordinates present and finite, |latitude| <= 90, |longitude| <= 180.
     bool hasValidLocation() const;
 
-private:
+  private:
     std::optional<double> readOptionalDouble(std::string_view key) const;
     double readDouble(std::string_view key) const;
     void writeOptionalDouble(std::string_view key, std::optional<double> value);

@@ -10,7 +10,8 @@ namespace vesperine::Scheduler {
 
 namespace Reason {
 inline constexpr std::string_view polarDay = "polar day (sun never sets) \u2014 treating as light";
-inline constexpr std::string_view polarNight = "polar night (sun never rises) \u2014 treating as dark";
+inline constexpr std::string_view polarNight =
+    "polar night (sun never rises) \u2014 treating as dark";
 inline constexpr std::string_view beforeSunrise = "before sunrise \u2014 dark";
 inline constexpr std::string_view daylight = "between sunrise and sunset \u2014 light";
 inline constexpr std::string_view afterSunset = "after sunset \u2014 dark";

@@ -10,7 +10,7 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kJulianDateOfUnixEpoch = 2440587.5;
 constexpr double kJulianDateOfJ2000 = 2451545.0;
-constexpr double kSinObliquity = 0.39778370349342274;       // sin 23.4397 degrees
+constexpr double kSinObliquity = 0.39778370349342274;         // sin 23.4397 degrees
 constexpr double kSinApparentHorizon = -0.01453808050249695;  // sin -0.833 degrees
 
 double wrapDegrees(double x) {
@@ -45,8 +45,8 @@ SunTimes compute(double latitudeDegrees, double longitudeDegrees, Instant date) 
     const double phi = latitudeDegrees * kRadiansPerDegree;
     const double sinLatitude = std::sin(phi);
     const double cosLatitude = std::cos(phi);
-    const double cosHourAngle = (kSinApparentHorizon - sinLatitude * sinDeclination) /
-                                (cosLatitude * cosDeclination);
+    const double cosHourAngle =
+        (kSinApparentHorizon - sinLatitude * sinDeclination) / (cosLatitude * cosDeclination);
 
     if (cosHourAngle > 1.0) {
         return {SunTimes::Kind::polarNight, std::nullopt, std::nullopt};
@@ -55,8 +55,8 @@ SunTimes compute(double latitudeDegrees, double longitudeDegrees, Instant date) 
         return {SunTimes::Kind::polarDay, std::nullopt, std::nullopt};
     }
 
-    const double transit = ((meanSolarNoon + kJulianDateOfJ2000) + 0.0053 * std::sin(m)) +
-                           (-0.0069 * std::sin(l + l));
+    const double transit =
+        ((meanSolarNoon + kJulianDateOfJ2000) + 0.0053 * std::sin(m)) + (-0.0069 * std::sin(l + l));
     const double halfDay = std::acos(cosHourAngle) * kDegreesPerRadian / 360.0;
     return {SunTimes::Kind::normal, instantFromJulianDate(transit - halfDay),
             instantFromJulianDate(transit + halfDay)};
