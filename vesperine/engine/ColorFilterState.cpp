@@ -82,7 +82,9 @@ void ColorFilterState::setStrength(double strength) {
 }
 
 void ColorFilterState::applyCurrentState() {
-    display_.apply(enabled(), strength());
+    // Off is the identity ramp whatever the strength, so it is not read then.
+    const bool on = enabled();
+    display_.apply(on, on ? strength() : 0.0);
 }
 
 }  // namespace vesperine

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/KeyValueStore.h"
 
@@ -27,6 +29,8 @@ class KeyFileStore final : public KeyValueStore {
     const std::string& path() const { return path_; }
 
   private:
+    void change(std::string_view key, std::optional<std::string_view> text);
+
     std::string path_;
     std::string group_;
 };
