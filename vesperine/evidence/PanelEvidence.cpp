@@ -1,0 +1,177 @@
+#include "evidence/PanelEvidence.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "engine/Clock.h"
+#include "engine/ColorFilterState.h"
+#include "engine/KeyValueStore.h"
+#include "engine/Settings.h"
+#include "model/AppModel.h"
+#include "model/CityGeocoder.h"
+#include "shell/MenuBarIcon.h"
+#include "views/FrontPage.h"
+#include "views/Palette.h"
+#include "views/PanelView.h"
+#include "views/SettingsPage.h"
+
+namespace vesperine::PanelEvidence {
+namespace {
+
+constexpr qreal kPictureScale = 2;  // device pixels per logical pixel
+
+// The sample models never look a city up; were one asked to, it would end as
+// cancelled, later, as every lookup does.
+class NoGeocoder final : public CityGeocoder {
+  public:
+    void geocode(const QString&, Completion completion) override {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [completion = std::move(completion)] {
+                if (completion) {
+                    completion(std::nullopt, GeocodeError{GeocodeError::Domain::location,
+                                                          GeocodeError::cancelled});
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    void cancel() override {}
+};
+
+struct Sample {
+    bool filterOn;
+    std::optional<double> strength;
+    bool automationEnabled;
+    const char* statusText;
+};
+
+std::unique_ptr<AppModel> makeSample(Settings& settings, ColorFilterState& filter,
+                                     const Clock& clock, const Sample& sample) {
+    auto model =
+        std::make_unique<AppModel>(settings, filter, clock, std::make_unique<NoGeocoder>());
+    model->setFilterOn(sample.filterOn);
+    if (sample.strength) {
+        model->setStrength(*sample.strength);
+    }
+    model->setAutomationEnabled(sample.automationEnabled);
+    model->setLatitudeText(QStringLiteral("38.72"));
+    model->setLongitudeText(QStringLiteral("-9.14"));
+    model->setCityText(QStringLiteral("Lisbon, Portugal"));
+    model->setGeocodeMessage(QStringLiteral("Lisbon, Portugal \u00B7 38.7223, -9.1393"));
+    model->setLastGeocodeOK(true);
+    model->setStatusText(QString::fromUtf8(sample.statusText));
+    return model;
+}
+
+void writePng(const QImage& picture, const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+    }
+    file.commit();
+}
+
+void renderAll(const QString& directory) {
+    QDir().mkpath(directory);
+
+    InMemoryStore store;
+    Settings settings(store);
+    settings.setLatitude(38.72);
+    settings.setLongitude(-9.14);
+    settings.setLocationName("Lisbon, Portugal");
+    // Read only: model creation takes the live switch and strength from it.
+    ColorFilterState& filter = ColorFilterState::shared();
+    const SystemClock clock;
+
+    const auto running = makeSample(settings, filter, clock, {true, 0.62, false, "On"});
+    const auto paused =
+        makeSample(settings, filter, clock, {false, std::nullopt, true, "Off \u00B7 auto"});
+
+    {
+        FrontPage page(*running, [] {});
+        save(page, directory + QStringLiteral("/panel-front-running.png"));
+    }
+    {
+        FrontPage page(*paused, [] {});
+        save(page, directory + QStringLiteral("/panel-front-paused.png"));
+    }
+    {
+        SettingsPage page(
+            *running, [] {}, [] {}, true);
+        save(page, directory + QStringLiteral("/panel-settings.png"));
+    }
+    MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+}
+
+}  // namespace
+
+void save(QWidget& page, const QString& path) {
+    QWidget box;
+    box.setAttribute(Qt::WA_DontShowOnScreen);
+    Palette::applyDarkAppearance(box);
+    box.setAutoFillBackground(true);
+    box.setFixedWidth(PanelView::panelWidth);
+    auto* layout = new QVBoxLayout(&box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(&page);
+
+    box.ensurePolished();
+    layout->activate();
+    const int height = box.hasHeightForWidth() ? box.heightForWidth(PanelView::panelWidth)
+                                               : box.sizeHint().height();
+    box.resize(PanelView::panelWidth, std::max(height, 1));
+    box.show();
+    layout->activate();
+
+    QImage picture(QSize(PanelView::panelWidth, box.height()) * kPictureScale,
+                   QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(kPictureScale);
+    picture.fill(Palette::panel());
+    box.render(&picture);
+    box.hide();
+
+    layout->removeWidget(&page);
+    page.setParent(nullptr);
+    if (!picture.isNull()) {
+        writePng(picture, path);
+    }
+}
+
+void render(const QString& directory) {
+    std::unique_ptr<QApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        // The pictures are drawn off screen, the same with or without a display.
+        static int argc = 3;
+        static char name[] = "vesperine";
+        static char option[] = "-platform";
+        static char platform[] = "offscreen";
+        static char* argv[] = {name, option, platform, nullptr};
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+    renderAll(directory);
+    const QByteArray line = "wrote panel evidence -> " + QFile::encodeName(directory) + "\n";
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace vesperine::PanelEvidence

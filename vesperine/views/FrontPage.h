@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+#include "model/AppModel.h"
+
+namespace vesperine {
+
+class PlainButton;
+class RunPauseButton;
+class TextView;
+
+// The panel's first page: the title row with the settings button, the
+// run/pause control and the row with the chosen place.
+class FrontPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    FrontPage(AppModel& model, std::function<void()> openSettings, QWidget* parent = nullptr);
+
+    // The stored place name when there is one, else the stored coordinates or
+    // "Not set".
+    static QString placeText(const AppModel& model);
+
+    RunPauseButton& runPauseButton() const { return *runPause_; }
+    PlainButton& settingsButton() const { return *settingsButton_; }
+    PlainButton& placeRow() const { return *placeRow_; }
+    TextView& placeLabel() const { return *place_; }
+
+  private:
+    AppModel& model_;
+    std::function<void()> openSettings_;
+    RunPauseButton* runPause_;
+    PlainButton* settingsButton_;
+    PlainButton* placeRow_;
+    TextView* place_;
+};
+
+}  // namespace vesperine

@@ -1,0 +1,194 @@
+#include "views/LocationControl.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "views/Palette.h"
+#include "views/PanelWidgets.h"
+
+namespace vesperine {
+namespace {
+
+constexpr double kFineTuneSeconds = 0.12;
+
+// Shows the model's text unless the field already holds it, so that the caret
+// stays where the user is typing.
+void showText(QLineEdit& field, const QString& text) {
+    if (field.text() != text) {
+        field.setText(text);
+    }
+}
+
+// A bordered push button that shows a spinning indicator in place of its title
+// while a lookup runs.
+class FindButton : public QPushButton {
+  public:
+    explicit FindButton(QWidget* parent) : QPushButton(QStringLiteral("Find"), parent) {
+        styleBorderedButton(*this);
+        ensurePolished();
+        // Keeps its width when the title gives way to the indicator.
+        setMinimumWidth(sizeHint().width());
+        busy_ = new BusyIndicator(this);
+        busy_->setSpinning(false);
+    }
+
+    BusyIndicator& busy() const { return *busy_; }
+
+    void setBusy(bool busy) {
+        setText(busy ? QString() : QStringLiteral("Find"));
+        setEnabled(!busy);
+        busy_->setSpinning(busy);
+        placeIndicator();
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QPushButton::resizeEvent(event);
+        placeIndicator();
+    }
+
+  private:
+    void placeIndicator() {
+        const QSize size = busy_->sizeHint();
+        busy_->setGeometry((width() - size.width()) / 2, (height() - size.height()) / 2,
+                           size.width(), size.height());
+    }
+
+    BusyIndicator* busy_;
+};
+
+}  // namespace
+
+LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* parent)
+    : QWidget(parent), model_(model), showFineTune_(showFineTune) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+
+    // City row.
+    auto* cityRow = new QHBoxLayout;
+    cityRow->setSpacing(8);
+    city_ = new QLineEdit(this);
+    styleTextField(*city_);
+    city_->setPlaceholderText(QStringLiteral("Your location"));
+    city_->setText(model_.cityText());
+    auto* find = new FindButton(this);
+    find_ = find;
+    busy_ = &find->busy();
+    cityRow->addWidget(city_, 1);
+    cityRow->addWidget(find_);
+    column->addLayout(cityRow);
+
+    // Message row; both texts share a font, so aligning their tops aligns
+    // their first baselines.
+    auto* messageRow = new QHBoxLayout;
+    messageRow->setSpacing(8);
+    message_ = new TextView(QString(), panelFont(10.5), Palette::secondaryForeground(), this);
+    link_ = new PlainButton(this);
+    linkText_ = new TextView(QString(), panelFont(10.5), Palette::tertiaryForeground());
+    link_->addToLabel(linkText_);
+    messageRow->addWidget(message_, 0, Qt::AlignTop);
+    addGap(*messageRow, 8);
+    messageRow->addWidget(link_, 0, Qt::AlignTop);
+    column->addLayout(messageRow);
+
+    // Coordinates row.
+    auto* coordinates = new QWidget;
+    auto* coordinatesRow = new QHBoxLayout(coordinates);
+    coordinatesRow->setContentsMargins(0, 0, 0, 0);
+    coordinatesRow->setSpacing(8);
+    latitude_ = new QLineEdit(coordinates);
+    longitude_ = new QLineEdit(coordinates);
+    for (auto [field, placeholder] : {std::pair{latitude_, QStringLiteral("Lat")},
+                                      std::pair{longitude_, QStringLiteral("Lon")}}) {
+        styleTextField(*field);
+        field->setPlaceholderText(placeholder);
+        field->setAlignment(Qt::AlignCenter);
+        field->setMinimumWidth(40);
+        coordinatesRow->addWidget(field, 1);
+    }
+    latitude_->setText(model_.latitudeText());
+    longitude_->setText(model_.longitudeText());
+    set_ = new QPushButton(QStringLiteral("Set"), coordinates);
+    styleBorderedButton(*set_);
+    coordinatesRow->addWidget(set_);
+    coordinates_ = new RevealBox(coordinates, showFineTune_, this);
+    column->addWidget(coordinates_);
+
+    connect(city_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.setCityText(text); });
+    connect(latitude_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.setLatitudeText(text); });
+    connect(longitude_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.setLongitudeText(text); });
+    connect(city_, &QLineEdit::returnPressed, this, [this] { model_.resolveCity(); });
+    connect(find_, &QPushButton::clicked, this, [this] { model_.resolveCity(); });
+    connect(set_, &QPushButton::clicked, this, [this] { model_.applyLocation(); });
+    connect(link_, &QAbstractButton::clicked, this, &LocationControl::toggleFineTune);
+
+    connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
+        switch (property) {
+            case AppModel::Property::cityText:
+                showText(*city_, model_.cityText());
+                break;
+            case AppModel::Property::latitudeText:
+                showText(*latitude_, model_.latitudeText());
+                break;
+            case AppModel::Property::longitudeText:
+                showText(*longitude_, model_.longitudeText());
+                break;
+            case AppModel::Property::isGeocoding:
+                showGeocoding();
+                break;
+            default:
+                break;
+        }
+        // The message may come from the settings, which change only through
+        // calls that end in a notification.
+        showMessage();
+    });
+
+    showGeocoding();
+    showMessage();
+    linkText_->setText(showFineTune_ ? QStringLiteral("Hide lat/long")
+                                     : QStringLiteral("Lat/long"));
+}
+
+void LocationControl::toggleFineTune() {
+    showFineTune_ = !showFineTune_;
+    linkText_->setText(showFineTune_ ? QStringLiteral("Hide lat/long")
+                                     : QStringLiteral("Lat/long"));
+    link_->updateGeometry();
+    coordinates_->setRevealed(showFineTune_, isVisible() ? kFineTuneSeconds : 0.0);
+}
+
+void LocationControl::showGeocoding() {
+    static_cast<FindButton*>(find_)->setBusy(model_.isGeocoding());
+}
+
+void LocationControl::showMessage() {
+    const QString& text = model_.geocodeMessage();
+    if (!text.isEmpty()) {
+        message_->setLines(TextView::Lines::wrapping);
+        message_->setText(text);
+        message_->setColour(model_.lastGeocodeOK() ? Palette::secondaryForeground()
+                                                   : Palette::warn());
+        message_->setVisible(true);
+        return;
+    }
+    if (model_.hasLocation()) {
+        const auto name = model_.settings().locationName();
+        message_->setLines(TextView::Lines::one);
+        message_->setText(name && !name->empty() ? QString::fromStdString(*name)
+                                                 : model_.locationSummary());
+        message_->setColour(Palette::secondaryForeground());
+        message_->setVisible(true);
+        return;
+    }
+    message_->setText(QString());
+    message_->setVisible(false);
+}
+
+}  // namespace vesperine

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+#include "model/AppModel.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace vesperine {
+
+class BusyIndicator;
+class PlainButton;
+class RevealBox;
+class TextView;
+
+// The place: a city field with Find, a message row with the "Lat/long" link,
+// and, while the link has opened it, a latitude/longitude row with Set. The
+// three fields edit the model's texts as the user types.
+class LocationControl : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The coordinates row starts shown when `showFineTune` is true.
+    LocationControl(AppModel& model, bool showFineTune, QWidget* parent = nullptr);
+
+    bool showFineTune() const { return showFineTune_; }
+
+    QLineEdit& cityField() const { return *city_; }
+    QPushButton& findButton() const { return *find_; }
+    BusyIndicator& busyIndicator() const { return *busy_; }
+    TextView& message() const { return *message_; }
+    PlainButton& fineTuneLink() const { return *link_; }
+    TextView& fineTuneLinkText() const { return *linkText_; }
+    RevealBox& coordinatesRow() const { return *coordinates_; }
+    QLineEdit& latitudeField() const { return *latitude_; }
+    QLineEdit& longitudeField() const { return *longitude_; }
+    QPushButton& setButton() const { return *set_; }
+
+  private:
+    void toggleFineTune();
+    void showGeocoding();
+    void showMessage();
+
+    AppModel& model_;
+    bool showFineTune_;
+    QLineEdit* city_;
+    QPushButton* find_;
+    BusyIndicator* busy_;
+    TextView* message_;
+    PlainButton* link_;
+    TextView* linkText_;
+    RevealBox* coordinates_;
+    QLineEdit* latitude_;
+    QLineEdit* longitude_;
+    QPushButton* set_;
+};
+
+}  // namespace vesperine
