@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "engine/NumberText.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
 #include "support/Time.h"
 
 namespace vesperine {
@@ -98,15 +100,21 @@ TEST(NumberRule, AcceptsWholeStrtodNumbersOnly) {
 }
 
 TEST(NumberRule, IgnoresTheProcessLocale) {
-    // A locale with a decimal comma must not change what counts as a number.
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
-        std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+    // A locale with a decimal comma, compiled into a private folder.
+    testing::TempDir locales;
+    const auto built = testing::runProcess(
+        {"localedef", "-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
+    setenv("LOCPATH", locales.path().c_str(), 1);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        unsetenv("LOCPATH");
+        GTEST_SKIP() << "cannot build a decimal-comma locale: " << built.err;
     }
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     EXPECT_EQ(NumberText::parse("0.5"), std::optional<double>(0.5));
     EXPECT_EQ(NumberText::parse("0,5"), std::nullopt);
     EXPECT_EQ(NumberText::formatG(38.722312), "38.7223");
     std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
 }
 
 TEST(FormatG, IsTheCConversion) {
