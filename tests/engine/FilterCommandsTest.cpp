@@ -1,0 +1,198 @@
+// The live filter and engine commands, run as the executable with the stores
+// in a temporary home: output, errors and exit status byte for byte.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace vesperine {
+namespace {
+
+using testing::fileExists;
+using testing::ProcessResult;
+using testing::readFile;
+using testing::writeFile;
+
+// Lisbon, a winter night and a winter noon.
+const char* const kNight = "@2024-01-15 23:00:00";
+const char* const kNoon = "@2024-01-15 12:00:00";
+const std::string kLisbon = "latitude=38.72\nlongitude=-9.14\n";
+
+class Commands : public ::testing::Test {
+  protected:
+    ProcessResult run(std::vector<std::string> arguments, const char* fakeTime = kNoon) const {
+        testing::ProcessOptions options;
+        options.environment = {{"TZ", "UTC"},
+                               {"XDG_CONFIG_HOME", home.file("config")},
+                               {"XDG_STATE_HOME", home.file("state")},
+                               {"HOME", home.path()},
+                               {"DISPLAY", std::nullopt},
+                               {"DONT_FAKE_MONOTONIC", "1"}};
+        arguments.insert(arguments.begin(), {"faketime", "-f", fakeTime, VESPERINE_EXECUTABLE});
+        return runProcess(arguments, options);
+    }
+    std::string settingsPath() const { return home.file("config/vesperine/settings.ini"); }
+    std::string statePath() const { return home.file("state/vesperine/color-filter.ini"); }
+    void expectOk(const ProcessResult& result, const std::string& out) const {
+        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exitStatus, 0);
+    }
+
+    testing::TempDir home;
+};
+
+TEST_F(Commands, GetPrintsDefaultsAndStoredValues) {
+    expectOk(run({"--get", "--value", "1"}), "enabled=false\ntype=1\nstrength=0.500000\n");
+    EXPECT_FALSE(fileExists(home.file("state")));
+    writeFile(statePath(), "[ColorFilter]\nenabled=true\ntype=-3\nstrength=1.7\n");
+    expectOk(run({"--get"}), "enabled=true\ntype=-3\nstrength=1.000000\n");
+}
+
+TEST_F(Commands, SetEnabledWords) {
+    for (const std::string& word : std::vector<std::string>{"yes", "ON", "1", "True"}) {
+        expectOk(run({"--set-enabled", word}), "enabled=true\n");
+        expectOk(run({"--set-enabled", "--value", word == "1" ? "0" : "Off"}), "enabled=false\n");
+        expectOk(run({"--set-enabled", "--value", word}), "enabled=true\n");
+        expectOk(run({"--set-enabled", "no"}), "enabled=false\n");
+    }
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{}, {"2"}, {"y"}, {" yes"}, {"--value", ""}, {"--value"}}) {
+        std::vector<std::string> arguments{"--set-enabled"};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        const auto result = run(arguments);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.err, "--set-enabled needs 0|1\n");
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(run({"--get"}).out, "enabled=false\ntype=1\nstrength=0.500000\n");
+}
+
+TEST_F(Commands, SetIntensityClampsAndRejects) {
+    const std::pair<const char*, const char*> good[] = {
+        {"1.5", "strength=1.000000\n"},    {"-3", "strength=0.000000\n"},
+        {"nan", "strength=0.000000\n"},    {"inf", "strength=1.000000\n"},
+        {"0x1p-2", "strength=0.250000\n"}, {"0.3", "strength=0.300000\n"}};
+    for (const auto& [value, out] : good) {
+        expectOk(run({"--set-intensity", value}), out);
+    }
+    for (const char* bad : {"abc", " 0.5", "0.5 ", "0,5", ""}) {
+        const auto result = run({"--set-intensity", "--value", bad});
+        EXPECT_EQ(result.exitStatus, 2) << bad;
+        EXPECT_EQ(result.err, "--set-intensity needs a 0..1 value\n");
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(run({"--set-intensity"}).exitStatus, 2);
+    EXPECT_EQ(run({"--get"}).out, "enabled=false\ntype=1\nstrength=0.300000\n");
+}
+
+TEST_F(Commands, ReconcileApplyChangesTheLiveStateOnce) {
+    const std::vector<std::string> reconcile{"--reconcile", "--lat", "38.72", "--lon", "-9.14"};
+    auto apply = reconcile;
+    apply.insert(apply.end(), {"--apply", "0"});
+    const auto first = run(apply, kNight);
+    EXPECT_EQ(first.exitStatus, 0);
+    EXPECT_TRUE(first.out.ends_with(
+        "decision: after sunset \xe2\x80\x94 dark -> want ON\napplied: OFF -> ON (changed)\n"))
+        << first.out;
+    EXPECT_TRUE(run(apply, kNight).out.ends_with("\napplied: already ON (no change)\n"));
+    EXPECT_EQ(run(reconcile, kNoon).out.find("applied"), std::string::npos);
+    auto decide = apply;
+    decide[0] = "--decide";
+    EXPECT_EQ(run(decide, kNoon).out.find("applied"), std::string::npos);
+    EXPECT_EQ(run({"--get"}).out, "enabled=true\ntype=1\nstrength=0.500000\n");
+}
+
+TEST_F(Commands, CommandsWithoutTheEngineNeverTouchTheSettings) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"--decide", "--lat", "38.72", "--lon", "-9.14"},
+        {"--reconcile", "--lat", "38.72", "--lon", "-9.14", "--apply"},
+        {"--get"},
+        {"--set-enabled", "1"},
+        {"--set-intensity", "0.2"}};
+    for (const auto& command : commands) {
+        EXPECT_EQ(run(command, kNight).exitStatus, 0);
+    }
+    EXPECT_FALSE(fileExists(home.file("config")));
+
+    const std::string text = "# mine\n[vesperine]\nautomationEnabled=false\n" + kLisbon;
+    writeFile(settingsPath(), text);
+    struct stat before {};
+    stat(settingsPath().c_str(), &before);
+    for (const auto& command : commands) {
+        EXPECT_EQ(run(command, kNoon).exitStatus, 0);
+    }
+    struct stat after {};
+    stat(settingsPath().c_str(), &after);
+    EXPECT_EQ(readFile(settingsPath()), text);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(Commands, EngineStatusFailSafeCases) {
+    const std::string failSafe = "decision=none (fail-safe: engine will do nothing)\n";
+    expectOk(run({"--engine-status"}),
+             "automationEnabled=false\nhasLocation=false\ncurrentlyEnabled=false\n" + failSafe);
+    EXPECT_FALSE(fileExists(home.file("config")));
+
+    writeFile(settingsPath(), "[vesperine]\nautomationEnabled=no\n" + kLisbon);
+    expectOk(run({"--engine-status"}),
+             "automationEnabled=false\nhasLocation=true\ncurrentlyEnabled=false\n" + failSafe);
+    writeFile(settingsPath(), "[vesperine]\nautomationEnabled=1\nlatitude=91\nlongitude=0\n");
+    expectOk(run({"--engine-status"}),
+             "automationEnabled=true\nhasLocation=false\ncurrentlyEnabled=false\n" + failSafe);
+    expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=false (OFF -> OFF)\n");
+}
+
+TEST_F(Commands, EngineReconcileFollowsTheScheduleAndLeavesTheStrength) {
+    writeFile(settingsPath(), "[vesperine]\nautomationEnabled=true\n" + kLisbon);
+    expectOk(run({"--set-intensity", "0.3"}), "strength=0.300000\n");
+    expectOk(run({"--engine-status"}, kNight),
+             "automationEnabled=true\nhasLocation=true\ncurrentlyEnabled=false\n"
+             "decision=after sunset \xe2\x80\x94 dark -> want ON\n");
+    expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=true (OFF -> ON)\n");
+    expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=false (ON -> ON)\n");
+    expectOk(run({"--engine-reconcile"}, kNoon), "engine-reconcile: changed=true (ON -> OFF)\n");
+    EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nstrength=0.3\nenabled=false\n");
+
+    // Sunset six hours later: 23:00 is still light.
+    writeFile(settingsPath(),
+              "[vesperine]\nautomationEnabled=true\nsunsetOffsetMinutes=360\n" + kLisbon);
+    expectOk(run({"--engine-status"}, kNight),
+             "automationEnabled=true\nhasLocation=true\ncurrentlyEnabled=false\n"
+             "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
+}
+
+TEST_F(Commands, UnreadableStoresAreFailSafeAndKept) {
+    const std::string garbage = "[vesperine]\nautomationEnabled=true\n" + kLisbon + "oops\n";
+    writeFile(settingsPath(), garbage);
+    expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=false (OFF -> OFF)\n");
+    EXPECT_EQ(run({"--engine-status"}, kNight).out.find("automationEnabled=false\n"), 0u);
+    EXPECT_EQ(readFile(settingsPath()), garbage);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("config/vesperine")),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    writeFile(statePath(),
+              "\x7f"
+              "ELF garbage");
+    expectOk(run({"--get"}), "enabled=false\ntype=1\nstrength=0.500000\n");
+    expectOk(run({"--set-enabled", "1"}), "enabled=true\n");
+    int movedAside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(home.file("state/vesperine"))) {
+        if (entry.path().filename().string().starts_with("color-filter.ini.broken-")) {
+            EXPECT_EQ(readFile(entry.path().string()),
+                      "\x7f"
+                      "ELF garbage");
+            ++movedAside;
+        }
+    }
+    EXPECT_EQ(movedAside, 1);
+}
+
+}  // namespace
+}  // namespace vesperine

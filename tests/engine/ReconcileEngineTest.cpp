@@ -1,0 +1,141 @@
+#include "engine/ReconcileEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vesperine {
+namespace {
+
+// Every key the engine reads or writes in the live filter state.
+class RecordingStore final : public KeyValueStore {
+  public:
+    std::optional<std::string> value(std::string_view key) const override {
+        reads.emplace_back(key);
+        return inner.value(key);
+    }
+    void setValue(std::string_view key, std::string_view text) override {
+        writes.emplace_back(key);
+        inner.setValue(key, text);
+    }
+    void remove(std::string_view key) override {
+        writes.emplace_back(key);
+        inner.remove(key);
+    }
+
+    mutable std::vector<std::string> reads;
+    std::vector<std::string> writes;
+    InMemoryStore inner;
+};
+
+constexpr Instant kLisbonJanuaryNight = Instant::fromSecondsSince1970(1705359600);  // 23:00Z
+constexpr Instant kLisbonJanuaryNoon = Instant::fromSecondsSince1970(1705320000);
+constexpr Instant kJuneSolstice = Instant::fromSecondsSince1970(1718971200);
+constexpr Instant kDecemberSolstice = Instant::fromSecondsSince1970(1734782400);
+
+class Engine : public ::testing::Test {
+  protected:
+    void storePlace(double latitude, double longitude) {
+        settings.setAutomationEnabled(true);
+        settings.setLatitude(latitude);
+        settings.setLongitude(longitude);
+    }
+    void setLive(bool on) {
+        liveStore.inner.setValue("enabled", on ? "true" : "false");
+        liveStore.reads.clear();
+    }
+
+    InMemoryStore settingsStore;
+    Settings settings{settingsStore};
+    RecordingStore liveStore;
+    NullDisplay display;
+    ColorFilterState live{liveStore, display};
+};
+
+TEST_F(Engine, ClosedGateTouchesNothingLiveAndSnapshotStillReports) {
+    struct Case {
+        const char* automation;  // null: key missing
+        double latitude;
+        bool automationRead;
+        bool hasLocation;
+    };
+    const Case cases[] = {
+        {nullptr, 38.72, false, true},
+        {"false", 38.72, false, true},
+        {"false", 91.0, false, false},
+        {"true", 91.0, true, false},
+    };
+    for (const auto& c : cases) {
+        settingsStore.remove(Settings::automationEnabledKey);
+        if (c.automation != nullptr) {
+            settingsStore.setValue(Settings::automationEnabledKey, c.automation);
+        }
+        settings.setLatitude(c.latitude);
+        settings.setLongitude(-9.14);
+        setLive(true);
+        liveStore.writes.clear();
+        EXPECT_FALSE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNoon));
+        EXPECT_TRUE(liveStore.reads.empty());
+        EXPECT_TRUE(liveStore.writes.empty());
+
+        const auto snapshot = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNoon);
+        EXPECT_EQ(snapshot.automationEnabled, c.automationRead);
+        EXPECT_EQ(snapshot.hasLocation, c.hasLocation);
+        EXPECT_TRUE(snapshot.currentlyEnabled);
+        EXPECT_FALSE(snapshot.decision.has_value());
+        EXPECT_TRUE(liveStore.writes.empty());
+    }
+}
+
+TEST_F(Engine, SwitchesOnlyWhenTheWishDiffersAndOnlyTheEnabledFlag) {
+    storePlace(38.72, -9.14);
+    liveStore.inner.setValue("strength", "0.3");
+    setLive(false);
+    EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight));
+    EXPECT_TRUE(live.enabled());
+    EXPECT_FALSE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight));
+    EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNoon));
+    EXPECT_FALSE(live.enabled());
+    EXPECT_EQ(liveStore.writes, (std::vector<std::string>{"enabled", "enabled"}));
+    EXPECT_EQ(liveStore.inner.value("strength"), "0.3");
+
+    liveStore.reads.clear();
+    const auto snapshot = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight);
+    EXPECT_EQ(liveStore.reads, std::vector<std::string>{"enabled"});
+    ASSERT_TRUE(snapshot.decision.has_value());
+    EXPECT_TRUE(snapshot.decision->wantOn);
+    EXPECT_EQ(snapshot.decision->reason, Scheduler::Reason::afterSunset);
+    EXPECT_TRUE(snapshot.automationEnabled && snapshot.hasLocation);
+    EXPECT_FALSE(snapshot.currentlyEnabled);
+}
+
+TEST_F(Engine, PolarDayAndNightDriveEveryPass) {
+    storePlace(80.0, 0.0);
+    const std::pair<Instant, bool> seasons[] = {{kJuneSolstice, false}, {kDecemberSolstice, true}};
+    for (const auto& [now, wantOn] : seasons) {
+        setLive(!wantOn);
+        EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, now));
+        EXPECT_EQ(live.enabled(), wantOn);
+        EXPECT_FALSE(ReconcileEngine::reconcile(settings, live, now.addingSeconds(7200)));
+    }
+}
+
+TEST_F(Engine, OffsetsMissingMeanZero) {
+    storePlace(38.72, -9.14);
+    const auto plain = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight).decision;
+    ASSERT_TRUE(plain && plain->adjustedSunset && plain->sun.sunset);
+    EXPECT_EQ(plain->adjustedSunset->secondsSince1970(), plain->sun.sunset->secondsSince1970());
+
+    settingsStore.setValue(Settings::sunsetOffsetMinutesKey, "360");
+    const auto later = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight).decision;
+    ASSERT_TRUE(later && later->adjustedSunset);
+    EXPECT_EQ(later->adjustedSunset->secondsSince1970() - plain->sun.sunset->secondsSince1970(),
+              360 * 60.0);
+    EXPECT_FALSE(later->wantOn);  // sunset moved past 23:00
+    EXPECT_EQ(later->adjustedSunrise->secondsSince1970(),
+              plain->adjustedSunrise->secondsSince1970());
+}
+
+}  // namespace
+}  // namespace vesperine
