@@ -1,8 +1,11 @@
 // The session's display backend: RandR CRTC gamma ramps over XCB. XCB rather
-// than Xlib because Xlib prints the server's refusal on standard error and its
-// default error handlers end the process; XCB reports everything as values.
+// than Xlib because Xlib's default error handlers end the process and are
+// shared with everything else in it; XCB reports errors as values.
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
@@ -155,6 +158,25 @@ void applyToServer(const XcbApi& x, bool enabled, double strength, OnConnected c
     }
 }
 
+// libxcb writes a refusing server's reason straight to descriptor 2. The
+// worker takes a descriptor table of its own with /dev/null there, and drops
+// its copies of the process's other descriptors so that it keeps none open.
+void silenceThisThread() {
+    if (unshare(CLONE_FILES) != 0) {
+        return;
+    }
+    if (close_range(3, ~0U, 0) != 0) {
+        for (int fd = 3; fd < 1024; ++fd) {
+            close(fd);
+        }
+    }
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+}
+
 // Applies run on a worker thread so that the caller can stop waiting for a
 // server that does not answer. The worker always takes the latest request,
 // so once a stuck server recovers it shows the current state.
@@ -174,6 +196,7 @@ struct ApplyQueue {
     bool stopping = false;
 
     void work() {
+        silenceThisThread();
         std::unique_lock lock(mutex);
         for (;;) {
             changed.wait(lock, [&] { return pending.has_value() || stopping; });

@@ -53,10 +53,11 @@ double srgbEncode(double linear) {
 
 std::vector<std::uint16_t> scaledIdentity(std::size_t size, double factor) {
     std::vector<std::uint16_t> channel(size);
-    const double step = size > 1 ? 1.0 / static_cast<double>(size - 1) : 1.0;
     for (std::size_t i = 0; i < size; ++i) {
-        const double level = std::min(1.0, static_cast<double>(i) * step) * factor;
-        channel[i] = static_cast<std::uint16_t>(std::lround(level * 65535.0));
+        // A one-entry ramp has only its top.
+        const double level =
+            size > 1 ? static_cast<double>(i) / static_cast<double>(size - 1) : 1.0;
+        channel[i] = static_cast<std::uint16_t>(std::lround(level * factor * 65535.0));
     }
     return channel;
 }
