@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/Subprocess.h"
@@ -21,6 +22,11 @@ const char* const kNight = "@2024-01-15 23:00:00";
 const char* const kNoon = "@2024-01-15 12:00:00";
 const std::string kLisbon = "latitude=38.72\nlongitude=-9.14\n";
 
+std::string asanOptions() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return std::string(options ? options : "") + ":verify_asan_link_order=0";
+}
+
 class Commands : public ::testing::Test {
   protected:
     ProcessResult run(std::vector<std::string> arguments, const char* fakeTime = kNoon) const {
@@ -30,7 +36,9 @@ class Commands : public ::testing::Test {
                                {"XDG_STATE_HOME", home.file("state")},
                                {"HOME", home.path()},
                                {"DISPLAY", std::nullopt},
-                               {"DONT_FAKE_MONOTONIC", "1"}};
+                               {"DONT_FAKE_MONOTONIC", "1"},
+                               // faketime preloads itself ahead of a sanitizer runtime.
+                               {"ASAN_OPTIONS", asanOptions()}};
         arguments.insert(arguments.begin(), {"faketime", "-f", fakeTime, VESPERINE_EXECUTABLE});
         return runProcess(arguments, options);
     }

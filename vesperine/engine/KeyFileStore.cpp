@@ -291,8 +291,9 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Temporary file in the same folder, fsync, rename over, fsync the folder:
-// whenever the process dies, the path holds the old bytes or the new ones.
+// Temporary file in the same folder, fsync, rename over: whenever the process
+// dies, and after a power cut, the path holds the old bytes or the new ones.
+// The folder is not synced: losing the newest write to a power cut is fine.
 void replaceAtomically(const std::string& path, const std::string& bytes) {
     std::string temporary = parentFolder(path) + "/" + temporaryPrefix(path) + "XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
@@ -302,12 +303,6 @@ void replaceAtomically(const std::string& path, const std::string& bytes) {
     const bool written = fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
     if (close(fd) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
         unlink(temporary.c_str());
-        return;
-    }
-    const int folder = open(parentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
     }
 }
 
