@@ -121,12 +121,19 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
     EXPECT_FALSE(settings.hasValidLocation());
 }
 
-TEST_F(KeyFileTest, ReadingNeverCreatesAnything) {
+TEST_F(KeyFileTest, ReadingAndNoOpWritesChangeNothing) {
     EXPECT_EQ(settingsStore.value("latitude"), std::nullopt);
+    Settings(settingsStore).setLocationName(std::nullopt);
     NullDisplay display;
     EXPECT_FALSE(ColorFilterState(stateStore, display).enabled());
     EXPECT_FALSE(fileExists(dir.file("config")));
     EXPECT_FALSE(fileExists(dir.file("state")));
+
+    const std::string handWritten = "[vesperine]\n# mine\nautomationEnabled = true\n\n\n";
+    Settings settings = settingsFrom(handWritten);
+    settings.setAutomationEnabled(true);
+    settings.setLocationName(std::nullopt);
+    EXPECT_EQ(readFile(settingsPath()), handWritten);
 }
 
 TEST_F(KeyFileTest, FilesAndFoldersArePrivateWhateverTheUmask) {

@@ -349,6 +349,12 @@ void KeyFileStore::change(std::string_view key, std::optional<std::string_view> 
     if (api == nullptr) {
         return;
     }
+    // Already so: no folder, lock or file is made, the user's text stays as
+    // it is. Unlocked, which is fine: the write would have changed nothing.
+    const auto existing = value(key);
+    if (text ? existing == *text : !existing) {
+        return;
+    }
     const std::string target = replacedPath(path_);
     if (!ensureFolder(parentFolder(target))) {
         return;
@@ -381,10 +387,9 @@ void KeyFileStore::change(std::string_view key, std::optional<std::string_view> 
         api->removeKey(keyFile.get(), group_.c_str(), keyText.c_str(), &error);
         discard(*api, error);
     }
-    gsize length = 0;
-    const auto bytes = adopt(*api, api->toData(keyFile.get(), &length, nullptr));
-    if (!bytes || (currentParsed && *bytes == current.bytes)) {
-        return;  // unchanged: nothing to write
+    const auto bytes = adopt(*api, api->toData(keyFile.get(), nullptr, nullptr));
+    if (!bytes) {
+        return;
     }
     replaceAtomically(target, *bytes);
 }

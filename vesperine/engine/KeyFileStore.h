@@ -17,7 +17,8 @@ namespace vesperine {
 // file in the same folder, fsyncs it and renames it over the store, keeping
 // the user's comments. Files are 0600, folders 0700. A file that does not
 // parse is moved aside to "<path>.broken-<UTC timestamp>" before the first
-// write replaces it. No operation reports an error.
+// write replaces it. A write that would change nothing touches nothing. No
+// operation reports an error.
 class KeyFileStore final : public KeyValueStore {
   public:
     KeyFileStore(std::string path, std::string group);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -159,8 +160,8 @@ void applyToServer(const XcbApi& x, bool enabled, double strength, OnConnected c
 }
 
 // libxcb writes a refusing server's reason straight to descriptor 2. The
-// worker takes a descriptor table of its own with /dev/null there, and drops
-// its copies of the process's other descriptors so that it keeps none open.
+// worker takes a descriptor table of its own with /dev/null on 0, 1 and 2, and
+// drops its copies of the process's descriptors so that it keeps none open.
 void silenceThisThread() {
     if (unshare(CLONE_FILES) != 0) {
         return;
@@ -170,9 +171,11 @@ void silenceThisThread() {
             close(fd);
         }
     }
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {
-        dup2(null, STDERR_FILENO);
+        for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            dup2(null, standard);
+        }
         close(null);
     }
 }
@@ -238,10 +241,15 @@ class RandrDisplay final : public DisplayBackend {
             return;
         }
         if (!queue_) {
-            queue_ = std::make_shared<ApplyQueue>();
-            // Detached and holding the queue: a worker blocked on a dead
-            // server must not hold up the end of the process.
-            std::thread([queue = queue_] { queue->work(); }).detach();
+            auto queue = std::make_shared<ApplyQueue>();
+            try {
+                // Detached and holding the queue: a worker blocked on a dead
+                // server must not hold up the end of the process.
+                std::thread([queue] { queue->work(); }).detach();
+            } catch (const std::system_error&) {
+                return;  // no thread to be had: this apply is skipped
+            }
+            queue_ = std::move(queue);
         }
         ApplyQueue& q = *queue_;
         std::unique_lock lock(q.mutex);
