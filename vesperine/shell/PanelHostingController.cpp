@@ -15,6 +15,9 @@ PanelHostingController::PanelHostingController(QWidget* content, QWidget* parent
     layout->setSpacing(0);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->addWidget(content_);
+    // A change deep in the content stops at the content's own layout; it does
+    // not always reach this container.
+    content_->installEventFilter(this);
 }
 
 QSizeF PanelHostingController::sizeThatFits(double width) const {
@@ -40,13 +43,26 @@ void PanelHostingController::setPreferredContentSize(const QSizeF& size) {
 bool PanelHostingController::event(QEvent* event) {
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::LayoutRequest) {
-        // While the panel is hidden Qt does not activate the layout, and an
-        // inactive layout posts no further requests; activating it here keeps
-        // the next change of the content reaching this point.
-        layout()->activate();
-        setPreferredContentSize(sizeThatFits(measuringWidth));
+        remeasure(*this);
     }
     return handled;
+}
+
+bool PanelHostingController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) {
+        remeasure(*content_);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PanelHostingController::remeasure(QWidget& widget) {
+    // While the panel is hidden Qt does not activate layouts, and an inactive
+    // layout posts no further requests; activating it keeps the next change
+    // coming.
+    if (QLayout* layout = widget.layout()) {
+        layout->activate();
+    }
+    setPreferredContentSize(sizeThatFits(measuringWidth));
 }
 
 }  // namespace vesperine

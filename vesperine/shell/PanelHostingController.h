@@ -35,8 +35,11 @@ class PanelHostingController : public QWidget {
 
   protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void remeasure(QWidget& widget);
+
     QWidget* content_;
     QSizeF preferredContentSize_{0.0, 0.0};
     std::function<void(QSizeF)> preferredSizeDidChange_;

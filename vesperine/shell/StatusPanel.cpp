@@ -63,6 +63,7 @@ StatusPanel::StatusPanel(const QRect& contentRect)
     layout->setSpacing(0);
     // The owner sets the size; the layout must not fight it.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
+    updateCorners();
 }
 
 StatusPanel::~StatusPanel() = default;
@@ -93,6 +94,15 @@ void StatusPanel::setContentWidget(QWidget* content) {
     layout()->addWidget(content_);
     if (translucent_) {
         content_->setGraphicsEffect(new RoundedCornersEffect(content_));
+    }
+    // Qt counts the children of a window that was never shown as hidden, and
+    // a layout measures hidden children as empty. One show that reaches no
+    // screen makes the content measurable before the first real show.
+    if (!isVisible() && !testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        setAttribute(Qt::WA_DontShowOnScreen, true);
+        show();
+        hide();
+        setAttribute(Qt::WA_DontShowOnScreen, false);
     }
 }
 

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "shell/InstanceLock.h"
+#include "shell/PlatformChoice.h"
+#include "support/TempDir.h"
+
+namespace vesperine {
+namespace {
+
+using Outcome = InstanceLock::Outcome;
+
+TEST(InstanceLockTest, LivesInTheRuntimeFolderOrAPrivateOneInTmp) {
+    EXPECT_EQ(InstanceLock::defaultPath("/run/user/1000", 1000), "/run/user/1000/vesperine.lock");
+    EXPECT_EQ(InstanceLock::defaultPath(nullptr, 1000), "/tmp/vesperine-1000/vesperine.lock");
+    EXPECT_EQ(InstanceLock::defaultPath("", 42), "/tmp/vesperine-42/vesperine.lock");
+    EXPECT_EQ(InstanceLock::defaultPath("relative/dir", 42), "/tmp/vesperine-42/vesperine.lock");
+}
+
+TEST(InstanceLockTest, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
+    testing::TempDir folder;
+    const std::string path = folder.file("private/vesperine.lock");
+    std::optional<InstanceLock> first;
+    first.emplace();
+    ASSERT_EQ(first->acquire(path), Outcome::acquired);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.file("private").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(path), Outcome::heldElsewhere);
+    first.reset();
+    EXPECT_EQ(second.acquire(path), Outcome::acquired);
+}
+
+TEST(InstanceLockTest, RefusesFoldersOthersCouldTamperWith) {
+    testing::TempDir folder;
+    ASSERT_EQ(mkdir(folder.file("open").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(folder.file("open").c_str(), 0777), 0);
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(folder.file("open/vesperine.lock")), Outcome::unavailable);
+
+    ASSERT_EQ(mkdir(folder.file("real").c_str(), 0700), 0);
+    ASSERT_EQ(symlink(folder.file("real").c_str(), folder.file("link").c_str()), 0);
+    EXPECT_EQ(lock.acquire(folder.file("link/vesperine.lock")), Outcome::unavailable);
+    EXPECT_EQ(lock.acquire(folder.file("missing/deeper/vesperine.lock")), Outcome::unavailable);
+}
+
+bool reachable(const std::string&) {
+    return true;
+}
+bool unreachable(const std::string&) {
+    return false;
+}
+
+TEST(PlatformChoiceTest, TheTrayApplicationRunsOnX11AlsoUnderWayland) {
+    using PlatformChoice::forApplication;
+    const auto x11 = forApplication({":0", std::nullopt, std::nullopt}, reachable);
+    EXPECT_EQ(x11.platform, "xcb");
+    EXPECT_FALSE(x11.failure);
+    // A Wayland session with XWayland: xcb, whatever the session asked for.
+    const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, reachable);
+    EXPECT_EQ(xwayland.platform, "xcb");
+    // An explicit non-Wayland platform is the user's choice.
+    const auto offscreen = forApplication({std::nullopt, std::nullopt, "offscreen"}, unreachable);
+    EXPECT_FALSE(offscreen.platform);
+    EXPECT_FALSE(offscreen.failure);
+
+    EXPECT_TRUE(forApplication({"", "", ""}, reachable).failure);
+    EXPECT_TRUE(forApplication({std::nullopt, "wayland-0", std::nullopt}, reachable).failure);
+    EXPECT_EQ(forApplication({":5", std::nullopt, std::nullopt}, unreachable).failure,
+              "vesperine: cannot open display :5\n");
+}
+
+TEST(PlatformChoiceTest, TheSelfTestFallsBackToOffscreen) {
+    using PlatformChoice::forSelfTest;
+    EXPECT_EQ(forSelfTest({":0", std::nullopt, std::nullopt}, reachable).platform, "xcb");
+    EXPECT_EQ(forSelfTest({":0", std::nullopt, "xcb"}, unreachable).platform, "offscreen");
+    EXPECT_EQ(forSelfTest({std::nullopt, "wayland-0", "wayland"}, reachable).platform, "offscreen");
+    EXPECT_FALSE(forSelfTest({std::nullopt, std::nullopt, std::nullopt}, reachable).failure);
+}
+
+}  // namespace
+}  // namespace vesperine

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "Background.h"
+#include "shell/InstanceLock.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace vesperine {
+namespace {
+
+using testing::ProcessOptions;
+using testing::runProcess;
+using testing::TempDir;
+
+// A session with no screen at all, its folders in `home`.
+ProcessOptions headless(const TempDir& home) {
+    ProcessOptions options;
+    options.environment = {{"DISPLAY", std::nullopt},
+                           {"WAYLAND_DISPLAY", std::nullopt},
+                           {"QT_QPA_PLATFORM", std::nullopt},
+                           {"HOME", home.path()},
+                           {"XDG_CONFIG_HOME", home.file("config")},
+                           {"XDG_STATE_HOME", home.file("state")},
+                           {"XDG_RUNTIME_DIR", home.path()},
+                           {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + home.file("no-bus")},
+                           {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.file("no-bus")}};
+    options.timeoutSeconds = 30;
+    return options;
+}
+
+TEST(ShellProcessTest, TheSelfTestPassesWithoutADisplay) {
+    TempDir home;
+    const auto result = runProcess({VESPERINE_EXECUTABLE, "--selftest"}, headless(home));
+    EXPECT_EQ(result.out,
+              "  ok   presentation uses a key panel with no global mouse monitor\n"
+              "  ok   panel close path has a resign-key reentrancy guard\n"
+              "  ok   panel stays key for controls and text until a genuine resign\n"
+              "selftest: 3 passed, 0 failed\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+}
+
+TEST(ShellProcessTest, WithoutADisplayTheTrayApplicationSaysSoOnceAndFails) {
+    TempDir home;
+    for (const std::vector<std::string>& argv :
+         {std::vector<std::string>{VESPERINE_EXECUTABLE},
+          std::vector<std::string>{VESPERINE_EXECUTABLE, "-platform", "offscreen"}}) {
+        const auto result = runProcess(argv, headless(home));
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err,
+                  "vesperine: no display to show the menu-bar item on (DISPLAY is not set)\n");
+        EXPECT_NE(result.exitStatus, 0);
+    }
+    // A Wayland session without XWayland cannot place the panel either.
+    auto options = headless(home);
+    options.environment["WAYLAND_DISPLAY"] = "wayland-0";
+    const auto result = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(result.err,
+              "vesperine: no X display: the menu-bar item needs X11 or XWayland "
+              "(DISPLAY is not set)\n");
+    EXPECT_NE(result.exitStatus, 0);
+    // A display that does not answer is not a crash.
+    options.environment["DISPLAY"] = ":97";
+    const auto unreachable = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(unreachable.err, "vesperine: cannot open display :97\n");
+    EXPECT_EQ(unreachable.exitStatus, 1);
+}
+
+TEST(ShellProcessTest, OneTrayApplicationPerSession) {
+    TempDir home;
+    auto options = headless(home);
+    options.environment["QT_QPA_PLATFORM"] = "offscreen";
+
+    testing::BackgroundProcess first({VESPERINE_EXECUTABLE}, options.environment,
+                                     home.file("first.out"), home.file("first.err"));
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            return testing::readFile(home.file("first.err")).find("created") != std::string::npos;
+        },
+        20));
+    const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(second.err, "vesperine: already running in this session\n");
+    EXPECT_EQ(second.exitStatus, 1);
+
+    // The lock goes with the process, however it ends.
+    first.stop();
+    EXPECT_EQ(testing::readFile(home.file("first.err")), "vesperine: menu-bar item created\n");
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(InstanceLock::defaultPath(home.path().c_str(), getuid())),
+              InstanceLock::Outcome::acquired);
+}
+
+}  // namespace
+}  // namespace vesperine
