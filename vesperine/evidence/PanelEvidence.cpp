@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -24,6 +25,7 @@
 #include "views/FrontPage.h"
 #include "views/Palette.h"
 #include "views/PanelView.h"
+#include "views/PanelWidgets.h"
 #include "views/SettingsPage.h"
 
 namespace vesperine::PanelEvidence {
@@ -130,15 +132,14 @@ void save(QWidget& page, const QString& path) {
     Palette::applyDarkAppearance(box);
     box.setAutoFillBackground(true);
     box.setFixedWidth(PanelView::panelWidth);
-    auto* layout = new QVBoxLayout(&box);
+    auto* layout = new PageColumn(&box);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(&page);
 
     box.ensurePolished();
     layout->activate();
-    const int height = box.hasHeightForWidth() ? box.heightForWidth(PanelView::panelWidth)
-                                               : box.sizeHint().height();
+    const int height = box.heightForWidth(PanelView::panelWidth);
     box.resize(PanelView::panelWidth, std::max(height, 1));
     box.show();
     layout->activate();
@@ -158,6 +159,14 @@ void save(QWidget& page, const QString& path) {
 }
 
 void render(const QString& directory) {
+    // Failures are silent and only the one line is printed; the toolkit's own
+    // notices (no runtime folder, an offscreen window) would only be noise.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+            if (type == QtFatalMsg) {
+                std::abort();
+            }
+        });
     std::unique_ptr<QApplication> application;
     if (QCoreApplication::instance() == nullptr) {
         // The pictures are drawn off screen, the same with or without a display.
@@ -169,6 +178,8 @@ void render(const QString& directory) {
         application = std::make_unique<QApplication>(argc, argv);
     }
     renderAll(directory);
+    application.reset();
+    qInstallMessageHandler(previous);
     const QByteArray line = "wrote panel evidence -> " + QFile::encodeName(directory) + "\n";
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     std::fflush(stdout);

@@ -15,7 +15,7 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
     : QWidget(parent), model_(model), openSettings_(std::move(openSettings)) {
     Palette::applyDarkAppearance(*this);
 
-    auto* column = new QVBoxLayout(this);
+    auto* column = new PageColumn(this);
     column->setContentsMargins(0, 0, 0, 6);
     column->setSpacing(0);
 

@@ -52,7 +52,7 @@ PanelView::PanelView(AppModel& model, std::function<void()> quit, Page page, QWi
     setAutoFillBackground(true);
     setFixedWidth(panelWidth);
 
-    layout_ = new QVBoxLayout(this);
+    layout_ = new PageColumn(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
 

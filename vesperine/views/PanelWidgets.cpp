@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -486,6 +487,9 @@ RevealBox::RevealBox(QWidget* content, bool revealed, QWidget* parent)
     animation_->setEasingCurve(easeInOut());
     connect(animation_, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { setShare(value.toReal()); });
+    // The curve may stop a hair short of its end; land exactly on it.
+    connect(animation_, &QVariantAnimation::finished, this,
+            [this] { setShare(revealed_ ? 1.0 : 0.0); });
     setVisible(revealed);
 }
 

@@ -2,13 +2,13 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QBoxLayout>
 #include <QColor>
 #include <QEasingCurve>
 #include <QFont>
 #include <QString>
 #include <QWidget>
 
-class QBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -26,6 +26,17 @@ QEasingCurve easeInOut();
 // A flexible gap in a row: takes what the other children leave, at least
 // `minimum` logical pixels (8 when not given).
 void addGap(QBoxLayout& row, int minimum = 8);
+
+// A page's column. It always answers heightForWidth(), with its plain height
+// when nothing in it wraps, so that a host can ask any page the same way.
+class PageColumn : public QVBoxLayout {
+  public:
+    using QVBoxLayout::QVBoxLayout;
+    bool hasHeightForWidth() const override {
+        QVBoxLayout::hasHeightForWidth();  // brings the cached geometry up to date
+        return true;
+    }
+};
 
 // Rounded-border text fields and bordered push buttons in the panel's dark look.
 void styleTextField(QLineEdit& field);

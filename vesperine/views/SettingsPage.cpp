@@ -17,7 +17,7 @@ SettingsPage::SettingsPage(AppModel& model, std::function<void()> back, std::fun
     : QWidget(parent), backAction_(std::move(back)), quitAction_(std::move(quit)) {
     Palette::applyDarkAppearance(*this);
 
-    auto* column = new QVBoxLayout(this);
+    auto* column = new PageColumn(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 

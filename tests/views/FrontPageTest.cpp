@@ -1,0 +1,191 @@
+// The front page: the run/pause control's looks and presses, the place row.
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "ViewsTestSupport.h"
+#include "views/FrontPage.h"
+#include "views/Palette.h"
+#include "views/PanelWidgets.h"
+#include "views/RunPauseButton.h"
+#include "views/Symbols.h"
+
+namespace vesperine {
+namespace {
+
+using testing::ModelRig;
+using testing::near;
+using testing::pixelAt;
+using Property = AppModel::Property;
+
+QStringList texts(QWidget& root) {
+    QStringList found;
+    for (TextView* view : testing::all<TextView>(root)) {
+        found << view->text();
+    }
+    return found;
+}
+
+QColor over(const QColor& top, const QColor& bottom) {
+    const float a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a),
+                            top.greenF() * a + bottom.greenF() * (1 - a),
+                            top.blueF() * a + bottom.blueF() * (1 - a));
+}
+
+class FrontPageTest : public ::testing::Test {
+  protected:
+    ModelRig rig;
+};
+
+TEST_F(FrontPageTest, RunningAndPausedLooks) {
+    rig.filter.setEnabled(true);
+    AppModel& model = rig.make();
+    FrontPage page(model, [] {});
+    testing::showAtWidth(page);
+    RunPauseButton& control = page.runPauseButton();
+    const QPoint origin = control.mapTo(&page, QPoint(0, 0));
+
+    EXPECT_TRUE(control.showsOn());
+    EXPECT_TRUE(texts(control).contains("Pause"));
+    EXPECT_TRUE(texts(control).contains("Filter on"));
+    EXPECT_EQ(testing::all<SymbolView>(control).front()->symbol(), Symbol::pauseFill);
+    QImage image = testing::picture(page);
+    // Inside the control, in the gap between the title and the status.
+    const qreal gapX = origin.x() + control.width() * 0.5;
+    const qreal middleY = origin.y() + control.height() / 2.0;
+    EXPECT_TRUE(near(pixelAt(image, gapX, middleY), Palette::runOn()));
+    // The 1-pixel outline at the top edge: the lighter green at 55 % over the fill.
+    EXPECT_TRUE(near(pixelAt(image, gapX, origin.y() + 0.25),
+                     over(Palette::runOnBorder(), Palette::runOn()), 3));
+
+    model.setFilterOn(false);
+    EXPECT_FALSE(control.showsOn());
+    EXPECT_TRUE(texts(control).contains("Run"));
+    EXPECT_TRUE(texts(control).contains("Filter off"));
+    EXPECT_EQ(testing::all<SymbolView>(control).front()->symbol(), Symbol::playFill);
+    image = testing::picture(page);
+    EXPECT_TRUE(
+        near(pixelAt(image, gapX, middleY), over(Palette::controlFill(), Palette::panel())));
+    // Both looks show the title.
+    EXPECT_TRUE(texts(page).contains("Vesperine"));
+}
+
+TEST_F(FrontPageTest, PressSwitchesTheLiveFilterAndRefreshesOnce) {
+    AppModel& model = rig.make();
+    FrontPage page(model, [] {});
+    testing::showAtWidth(page);
+    RunPauseButton& control = page.runPauseButton();
+    rig.resetCounts();
+
+    QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(control.width() / 2, 5));
+    EXPECT_TRUE(rig.filter.enabled());
+    EXPECT_TRUE(model.filterOn());
+    EXPECT_TRUE(control.showsOn());
+    EXPECT_EQ(rig.count(Property::statusText), 1);
+    EXPECT_EQ(model.statusText(), "On");
+
+    QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3, control.height() - 3));
+    EXPECT_FALSE(rig.filter.enabled());
+    EXPECT_FALSE(control.showsOn());
+    EXPECT_EQ(rig.count(Property::statusText), 2);
+    // The press neither touches the automation flag nor any stored setting.
+    EXPECT_FALSE(rig.settingsStore.value("automationEnabled").has_value());
+}
+
+TEST_F(FrontPageTest, PressActsOnTheModelsValueNotTheLiveOne) {
+    AppModel& model = rig.make();
+    FrontPage page(model, [] {});
+    testing::showAtWidth(page);
+    RunPauseButton& control = page.runPauseButton();
+
+    rig.filter.setEnabled(true);  // switched on elsewhere
+    QApplication::processEvents();
+    EXPECT_FALSE(control.showsOn());  // unchanged until the next refresh
+
+    QTest::mouseClick(&control, Qt::LeftButton);
+    EXPECT_TRUE(rig.filter.enabled());
+    EXPECT_TRUE(control.showsOn());
+}
+
+TEST_F(FrontPageTest, PlaceRowPrefersTheStoredName) {
+    rig.settings.setLatitude(38.722312);
+    rig.settings.setLongitude(-9.1393);
+    rig.settings.setLocationName("Lisbon, Portugal");
+    AppModel& model = rig.make();
+    model.setCityText("Porto");
+    FrontPage page(model, [] {});
+    EXPECT_EQ(page.placeLabel().text(), "Lisbon, Portugal");
+
+    rig.settings.setLocationName(std::nullopt);
+    model.refresh();
+    EXPECT_EQ(page.placeLabel().text(), "38.7223, -9.1393");
+
+    rig.settings.setLatitude(95);
+    model.refresh();
+    EXPECT_EQ(page.placeLabel().text(), "Not set");
+}
+
+TEST_F(FrontPageTest, LongPlaceNameIsCutAndTheChevronStays) {
+    rig.settings.setLocationName(
+        "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch, Isle of Anglesey, Wales");
+    AppModel& model = rig.make();
+    FrontPage page(model, [] {});
+    testing::showAtWidth(page);
+    EXPECT_EQ(page.width(), 288);
+
+    TextView& label = page.placeLabel();
+    EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026))) << label.shownText().toStdString();
+    const auto symbols = testing::all<SymbolView>(page.placeRow());
+    const SymbolView* chevron = nullptr;
+    for (const SymbolView* symbol : symbols) {
+        if (symbol->symbol() == Symbol::chevronRight) {
+            chevron = symbol;
+        }
+    }
+    ASSERT_NE(chevron, nullptr);
+    const QRect chevronBox(chevron->mapTo(&page, QPoint(0, 0)), chevron->size());
+    const QRect labelBox(label.mapTo(&page, QPoint(0, 0)), label.size());
+    EXPECT_GT(chevronBox.width(), 0);
+    EXPECT_LE(chevronBox.right(), 288 - 16);
+    EXPECT_LT(labelBox.right(), chevronBox.left() - 8);
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.shownText()), label.width());
+}
+
+TEST_F(FrontPageTest, GearAndEveryPartOfThePlaceRowOpenSettings) {
+    AppModel& model = rig.make();
+    int opened = 0;
+    FrontPage page(model, [&] { ++opened; });
+    testing::showAtWidth(page);
+
+    QTest::mouseClick(&page.settingsButton(), Qt::LeftButton);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(page.settingsButton().toolTip(), "Settings");
+
+    PlainButton& row = page.placeRow();
+    // On the text, in the empty gap, and on the chevron.
+    for (const qreal share : {0.15, 0.6, 0.98}) {
+        QTest::mouseClick(&row, Qt::LeftButton, {},
+                          QPoint(static_cast<int>(row.width() * share), row.height() / 2));
+    }
+    EXPECT_EQ(opened, 4);
+}
+
+TEST_F(FrontPageTest, PaddingsAndHeightForThePanelWidth) {
+    AppModel& model = rig.make();
+    FrontPage page(model, [] {});
+    testing::showAtWidth(page);
+    const RunPauseButton& control = page.runPauseButton();
+    const QRect box(control.mapTo(&page, QPoint(0, 0)), control.size());
+    EXPECT_EQ(box.left(), 16);
+    EXPECT_EQ(box.width(), 288 - 32);
+    const QRect row(page.placeRow().mapTo(&page, QPoint(0, 0)), page.placeRow().size());
+    EXPECT_EQ(row.left(), 16);
+    EXPECT_EQ(row.top(), box.bottom() + 1 + 10 + 10);
+    EXPECT_EQ(page.height(), row.bottom() + 1 + 10 + 6);
+    EXPECT_EQ(page.heightForWidth(288), page.height());
+}
+
+}  // namespace
+}  // namespace vesperine

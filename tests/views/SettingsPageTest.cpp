@@ -1,0 +1,293 @@
+// The settings page's controls, driven like a user would.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "ViewsTestSupport.h"
+#include "views/AutomaticControl.h"
+#include "views/LocationControl.h"
+#include "views/Palette.h"
+#include "views/PanelWidgets.h"
+#include "views/SettingsPage.h"
+#include "views/StrengthControl.h"
+
+namespace vesperine {
+namespace {
+
+using testing::ModelRig;
+using Property = AppModel::Property;
+
+void settle() {
+    QTest::qWait(250);
+}
+
+class SettingsPageTest : public ::testing::Test {
+  protected:
+    SettingsPage& open(bool expanded = false) {
+        AppModel& model = rig.model ? *rig.model : rig.make();
+        page = std::make_unique<SettingsPage>(
+            model, [] {}, [] {}, expanded);
+        testing::showAtWidth(*page);
+        return *page;
+    }
+    LocationControl& location() { return page->locationControl(); }
+
+    ModelRig rig;
+    std::unique_ptr<SettingsPage> page;
+};
+
+TEST(StrengthPercentTest, RoundsHalvesAwayFromZero) {
+    EXPECT_EQ(StrengthControl::percentText(0.62), "62%");
+    EXPECT_EQ(StrengthControl::percentText(0.0), "0%");
+    EXPECT_EQ(StrengthControl::percentText(1.0), "100%");
+    EXPECT_EQ(StrengthControl::percentText(0.625), "63%");
+    EXPECT_EQ(StrengthControl::percentText(0.004), "0%");
+}
+
+TEST_F(SettingsPageTest, SliderShowsTheModelsStrength) {
+    rig.filter.setStrength(0.62);
+    open();
+    StrengthControl& strength = page->strengthControl();
+    EXPECT_EQ(strength.percent().text(), "62%");
+    EXPECT_EQ(strength.slider().value(), 6200);
+    rig.model->setStrength(0.625);
+    EXPECT_EQ(strength.percent().text(), "63%");
+    EXPECT_EQ(strength.percent().width(), 36);
+}
+
+TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
+    open();
+    PanelSlider& slider = page->strengthControl().slider();
+    rig.resetCounts();
+    const auto before = rig.settingsStore.value("latitude");
+
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
+    EXPECT_EQ(rig.filter.strength(), 0.0);
+    EXPECT_EQ(rig.model->strength(), 0.0);
+    EXPECT_EQ(page->strengthControl().percent().text(), "0%");
+    double last = -1;
+    for (int x = 1; x <= slider.width(); ++x) {
+        QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
+        const double live = rig.filter.strength();
+        ASSERT_EQ(rig.model->strength(), live);
+        ASSERT_EQ(live, slider.valueAt(x) / static_cast<double>(StrengthControl::steps));
+        ASSERT_GE(live, last);
+        last = live;
+    }
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
+    EXPECT_EQ(rig.filter.strength(), 1.0);
+    EXPECT_EQ(page->strengthControl().percent().text(), "100%");
+
+    // Thumb positions one device pixel apart give different strengths.
+    const int span = slider.width() - 14;
+    EXPECT_GT(StrengthControl::steps, span * 4);
+    // The slider never refreshes the model, stores a setting or switches the filter.
+    EXPECT_EQ(rig.count(Property::statusText), 0);
+    EXPECT_EQ(rig.count(Property::filterOn), 0);
+    EXPECT_FALSE(rig.filter.enabled());
+    EXPECT_EQ(rig.settingsStore.value("latitude"), before);
+}
+
+TEST_F(SettingsPageTest, DraggingToTheLeftEndKeepsTheFilterOn) {
+    rig.filter.setEnabled(true);
+    rig.filter.setStrength(0.8);
+    open();
+    PanelSlider& slider = page->strengthControl().slider();
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(slider.width() / 2, 8));
+    QTest::mouseMove(&slider, QPoint(-30, 8));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(-30, 8));
+    EXPECT_EQ(rig.filter.strength(), 0.0);
+    EXPECT_TRUE(rig.filter.enabled());
+    ASSERT_FALSE(rig.display.applies.empty());
+    EXPECT_TRUE(rig.display.applies.back().enabled);
+    EXPECT_EQ(rig.display.applies.back().strength, 0.0);
+}
+
+TEST_F(SettingsPageTest, FieldsEditTheModelAndShowItsTexts) {
+    open(true);
+    QTest::keyClicks(&location().cityField(), "Porto");
+    EXPECT_EQ(rig.model->cityText(), "Porto");
+    QTest::keyClicks(&location().latitudeField(), "41.15");
+    QTest::keyClicks(&location().longitudeField(), "-8.61");
+    EXPECT_EQ(rig.model->latitudeText(), "41.15");
+    EXPECT_EQ(rig.model->longitudeText(), "-8.61");
+
+    rig.model->setCityText("Faro");
+    EXPECT_EQ(location().cityField().text(), "Faro");
+    EXPECT_EQ(location().cityField().placeholderText(), "Your location");
+    EXPECT_EQ(location().latitudeField().placeholderText(), "Lat");
+    EXPECT_EQ(location().longitudeField().placeholderText(), "Lon");
+    EXPECT_EQ(location().latitudeField().alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+}
+
+TEST_F(SettingsPageTest, ReturnInTheCoordinateFieldsStoresNothingSetDoes) {
+    open(true);
+    QTest::keyClicks(&location().latitudeField(), "41.15");
+    QTest::keyClicks(&location().longitudeField(), "-8.61");
+    QTest::keyClick(&location().latitudeField(), Qt::Key_Return);
+    QTest::keyClick(&location().longitudeField(), Qt::Key_Return);
+    EXPECT_FALSE(rig.settings.latitude().has_value());
+    EXPECT_TRUE(rig.geocoder->names.empty());
+
+    QTest::mouseClick(&location().setButton(), Qt::LeftButton);
+    EXPECT_EQ(rig.settings.latitude(), 41.15);
+    EXPECT_EQ(rig.settings.longitude(), -8.61);
+}
+
+TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
+    open();
+    QPushButton& find = location().findButton();
+    QTest::keyClicks(&location().cityField(), "Lisbon");
+    QTest::keyClick(&location().cityField(), Qt::Key_Return);
+    ASSERT_EQ(rig.geocoder->names.size(), 1u);
+    EXPECT_EQ(rig.geocoder->names[0], "Lisbon");
+    EXPECT_TRUE(rig.model->isGeocoding());
+    EXPECT_FALSE(find.isEnabled());
+    EXPECT_TRUE(find.text().isEmpty());
+    EXPECT_TRUE(location().busyIndicator().isSpinning());
+    EXPECT_TRUE(location().busyIndicator().isVisible());
+
+    // Disabled: a click does nothing. Return is not blocked.
+    QTest::mouseClick(&find, Qt::LeftButton);
+    EXPECT_EQ(rig.geocoder->names.size(), 1u);
+    QTest::keyClick(&location().cityField(), Qt::Key_Return);
+    EXPECT_EQ(rig.geocoder->names.size(), 2u);
+
+    Placemark lisbon;
+    lisbon.locality = QStringLiteral("Lisbon");
+    lisbon.country = QStringLiteral("Portugal");
+    lisbon.location = Coordinate{38.7223, -9.1393};
+    rig.geocoder->complete(std::vector<Placemark>{lisbon});
+    EXPECT_FALSE(rig.model->isGeocoding());
+    EXPECT_TRUE(find.isEnabled());
+    EXPECT_EQ(find.text(), "Find");
+    EXPECT_FALSE(location().busyIndicator().isVisible());
+    EXPECT_EQ(location().message().colour(), Palette::secondaryForeground());
+
+    QTest::mouseClick(&find, Qt::LeftButton);
+    EXPECT_EQ(rig.geocoder->names.size(), 3u);
+}
+
+TEST_F(SettingsPageTest, MessageRowShowsTheMessageOrTheStoredPlace) {
+    rig.settings.setLatitude(38.7223);
+    rig.settings.setLongitude(-9.1393);
+    rig.settings.setLocationName("Lisbon, Portugal");
+    open();
+    TextView& message = location().message();
+    EXPECT_TRUE(message.isVisible());
+    EXPECT_EQ(message.text(), "Lisbon, Portugal");
+    EXPECT_EQ(message.lines(), TextView::Lines::one);
+
+    rig.settings.setLocationName(std::nullopt);
+    rig.model->refresh();
+    EXPECT_EQ(message.text(), "38.7223, -9.1393");
+
+    rig.settings.setLatitude(std::nullopt);
+    rig.model->refresh();
+    EXPECT_FALSE(message.isVisible());
+    // Only the link is left, at the right edge.
+    PlainButton& link = location().fineTuneLink();
+    EXPECT_TRUE(link.isVisible());
+    EXPECT_EQ(location().fineTuneLinkText().text(), "Lat/long");
+    EXPECT_EQ(link.mapTo(&location(), QPoint(link.width(), 0)).x(), location().width());
+}
+
+TEST_F(SettingsPageTest, FailureMessageIsWarmAndWraps) {
+    open();
+    const QString failure = QStringLiteral(
+        "No place called \u201CAtlantis under the sea\u201D was found. Check the spelling or "
+        "type latitude and longitude.");
+    rig.model->setLastGeocodeOK(false);
+    rig.model->setGeocodeMessage(failure);
+    QApplication::processEvents();
+    TextView& message = location().message();
+    EXPECT_EQ(message.text(), failure);
+    EXPECT_EQ(message.colour(), Palette::warn());
+    EXPECT_EQ(message.lines(), TextView::Lines::wrapping);
+    const int oneLine = message.fontMetrics().height();
+    EXPECT_GE(message.heightForWidth(message.width()), 3 * oneLine - 1);
+    // Laid out again at the panel's width, the page makes room for every line.
+    testing::showAtWidth(*page);
+    EXPECT_GE(message.height(), message.heightForWidth(message.width()));
+    // A word longer than the line still shows in full, broken across lines.
+    rig.model->setGeocodeMessage(QString(200, QLatin1Char('x')));
+    EXPECT_GT(message.heightForWidth(100), 2 * oneLine);
+
+    rig.model->setLastGeocodeOK(true);
+    rig.model->setGeocodeMessage(QStringLiteral("Looking up\u2026"));
+    EXPECT_EQ(message.colour(), Palette::secondaryForeground());
+}
+
+TEST_F(SettingsPageTest, LinkOpensAndClosesTheCoordinatesRow) {
+    open();
+    RevealBox& row = location().coordinatesRow();
+    EXPECT_FALSE(row.isVisible());
+    const int closedHeight = page->heightForWidth(288);
+
+    QTest::mouseClick(&location().fineTuneLink(), Qt::LeftButton);
+    EXPECT_EQ(location().fineTuneLinkText().text(), "Hide lat/long");
+    EXPECT_TRUE(location().showFineTune());
+    settle();
+    EXPECT_TRUE(row.isVisible());
+    EXPECT_EQ(row.share(), 1.0);
+    EXPECT_TRUE(location().latitudeField().isVisible());
+    EXPECT_TRUE(location().setButton().isVisible());
+    EXPECT_EQ(location().setButton().text(), "Set");
+    const int openHeight = page->heightForWidth(288);
+    EXPECT_GT(openHeight, closedHeight + 16);
+
+    QTest::mouseClick(&location().fineTuneLink(), Qt::LeftButton);
+    EXPECT_EQ(location().fineTuneLinkText().text(), "Lat/long");
+    settle();
+    EXPECT_FALSE(row.isVisible());
+    EXPECT_EQ(page->heightForWidth(288), closedHeight);
+}
+
+TEST_F(SettingsPageTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
+    rig.settings.setLatitude(38.72);
+    rig.settings.setLongitude(-9.14);
+    open();
+    SwitchToggle& toggle = page->automaticControl().toggle();
+    EXPECT_FALSE(toggle.isOn());
+    rig.resetCounts();
+
+    QTest::mouseClick(&toggle, Qt::LeftButton);
+    EXPECT_TRUE(rig.settings.automationEnabled());
+    EXPECT_TRUE(toggle.isOn());
+    // One setAutomation: its own assignment, then one refresh.
+    EXPECT_EQ(rig.count(Property::automationEnabled), 2);
+    EXPECT_EQ(rig.count(Property::statusText), 1);
+
+    QTest::mouseClick(&toggle, Qt::LeftButton);
+    EXPECT_FALSE(rig.settings.automationEnabled());
+    EXPECT_FALSE(toggle.isOn());
+
+    // The switch follows the model, not its own clicks.
+    rig.model->setAutomationEnabled(true);
+    EXPECT_TRUE(toggle.isOn());
+}
+
+TEST_F(SettingsPageTest, QuitRunsAtOnceAndBackReturns) {
+    int quits = 0;
+    int backs = 0;
+    AppModel& model = rig.make();
+    SettingsPage settings(
+        model, [&] { ++backs; }, [&] { ++quits; }, false);
+    testing::showAtWidth(settings);
+    QTest::mouseClick(&settings.quitRow(), Qt::LeftButton, {},
+                      QPoint(settings.quitRow().width() * 3 / 4, 4));
+    EXPECT_EQ(quits, 1);
+    QTest::mouseClick(&settings.backButton(), Qt::LeftButton);
+    EXPECT_EQ(backs, 1);
+    const QRect quitBox(settings.quitRow().mapTo(&settings, QPoint(0, 0)),
+                        settings.quitRow().size());
+    EXPECT_EQ(quitBox.left(), 16);
+    EXPECT_EQ(quitBox.right(), 288 - 16 - 1);
+    EXPECT_EQ(settings.height(), quitBox.bottom() + 1 + 11);
+}
+
+}  // namespace
+}  // namespace vesperine
