@@ -21,7 +21,7 @@ namespace vesperine {
 class AppModel : public QObject {
     Q_OBJECT
 
-public:
+  public:
     enum class Property {
         filterOn,
         strength,
@@ -70,19 +70,27 @@ public:
 
     void refresh();
     void setAutomation(bool enabled);
+    // Stores each typed coordinate that is a number within range, then
+    // reconciles and refreshes; shows no message.
     void applyLocation();
+    // Starts a lookup of the trimmed cityText (cancelling this model's earlier
+    // one) and returns at once; the outcome lands in geocodeMessage. Without a
+    // geocoder the lookup fails at once.
     void resolveCity();
 
     Settings& settings() const { return settings_; }
     ColorFilterState& filter() const { return filter_; }
     const Clock& clock() const { return clock_; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void willChange(vesperine::AppModel::Property property);
     void changed(vesperine::AppModel::Property property);
 
-private:
+  private:
     QString makeStatus() const;
+    // The completion of a lookup started for `name` (already trimmed).
+    void finishLookup(const QString& name, const std::optional<std::vector<Placemark>>& placemarks,
+                      const std::optional<GeocodeError>& error);
 
     Settings& settings_;
     ColorFilterState& filter_;

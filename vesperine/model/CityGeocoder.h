@@ -38,9 +38,11 @@ struct GeocodeError {
 // Turns a place name into placemarks. geocode() returns at once; its
 // completion runs exactly once, later, on the main thread, with either a list
 // (possibly empty) or an error. cancel() ends the pending lookup, whose
-// completion still runs, with the error code `cancelled`.
+// completion still runs, with the error code `cancelled`. Once the geocoder
+// is destroyed a pending completion may be dropped uncalled; whatever a
+// completion touches is to be held weakly.
 class CityGeocoder {
-public:
+  public:
     using Completion = std::function<void(std::optional<std::vector<Placemark>> placemarks,
                                           std::optional<GeocodeError> error)>;
 

@@ -1,0 +1,307 @@
+#include "model/AppModel.h"
+
+#include <QPointer>
+#include <QStringList>
+
+#include <cmath>
+#include <string>
+
+#include "engine/NumberText.h"
+#include "engine/ReconcileEngine.h"
+
+namespace vesperine {
+namespace {
+
+const QString kNotSet = QStringLiteral("Not set");
+const QString kTypeCityName = QStringLiteral("Type a city name, e.g. Lisbon.");
+const QString kResolving = QStringLiteral("Resolving…");
+const QString kNoNetwork = QStringLiteral("No network. Connect and retry, or set lat/long below.");
+const QString kPlaceNotFound =
+    QStringLiteral("Couldn’t find that place. Try a different name or set lat/long.");
+const QString kLookupFailed =
+    QStringLiteral("Location lookup failed. Try again, or set lat/long below.");
+
+// Space separators (Zs) and TAB.
+bool isWhitespace(QChar c) {
+    return c.category() == QChar::Separator_Space || c == u'\t';
+}
+
+// All separators (Z), the whitespace above, U+000A..U+000D and U+0085.
+bool isWhitespaceOrNewline(QChar c) {
+    switch (c.category()) {
+        case QChar::Separator_Space:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return true;
+        default:
+            break;
+    }
+    const char16_t u = c.unicode();
+    return u == u'\t' || (u >= 0x0A && u <= 0x0D) || u == 0x85;
+}
+
+template <typename Predicate>
+QString trimmed(const QString& text, Predicate isBlank) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+QString formatG(double value) {
+    return QString::fromStdString(NumberText::formatG(value));
+}
+
+QString formatOptional(std::optional<double> value) {
+    return value ? formatG(*value) : QString();
+}
+
+// A typed coordinate: blanks around it are ignored, the rest must be a number.
+std::optional<double> parseCoordinate(const QString& text) {
+    return NumberText::parse(trimmed(text, isWhitespace).toStdString());
+}
+
+QString notFoundMessage(const QString& name) {
+    return QStringLiteral("Couldn’t find “") + name +
+           QStringLiteral("”. Check the spelling or set lat/long below.");
+}
+
+// The name shown and stored for a found place: its most specific name, then
+// its country. An empty locality still wins over the name and is then dropped.
+QString placeName(const Placemark& placemark, const QString& fallback) {
+    std::optional<QString> primary = placemark.locality;
+    if (!primary) {
+        primary = placemark.name;
+    }
+    if (!primary) {
+        primary = placemark.administrativeArea;
+    }
+    QStringList parts;
+    for (const auto& part : {primary, placemark.country}) {
+        if (part && !part->isEmpty()) {
+            parts << *part;
+        }
+    }
+    return parts.isEmpty() ? fallback : parts.join(QStringLiteral(", "));
+}
+
+// Empty for a cancelled lookup, which then leaves the message alone.
+QString friendlyGeocodeError(const GeocodeError& error) {
+    if (error.domain == GeocodeError::Domain::location) {
+        switch (error.code) {
+            case GeocodeError::network:
+                return kNoNetwork;
+            case GeocodeError::noResult:
+            case GeocodeError::partialResult:
+                return kPlaceNotFound;
+            case GeocodeError::cancelled:
+                return QString();
+            default:
+                break;
+        }
+    }
+    return kLookupFailed;
+}
+
+}  // namespace
+
+AppModel::AppModel(Settings& settings, ColorFilterState& filter, const Clock& clock,
+                   std::unique_ptr<CityGeocoder> geocoder, QObject* parent)
+    : QObject(parent), settings_(settings), filter_(filter), clock_(clock) {
+    setFilterOn(filter_.enabled());
+    setStrength(filter_.strength());
+    setAutomationEnabled(settings_.automationEnabled());
+    setLatitudeText(formatOptional(settings_.latitude()));
+    setLongitudeText(formatOptional(settings_.longitude()));
+    const auto locationName = settings_.locationName();
+    setCityText(locationName ? QString::fromStdString(*locationName) : QString());
+    setGeocodeMessage(QString());
+    setLastGeocodeOK(true);
+    setIsGeocoding(false);
+    setStatusText(QString());
+    geocoder_ = std::move(geocoder);
+    refresh();
+}
+
+AppModel::~AppModel() = default;
+
+void AppModel::setFilterOn(bool value) {
+    Q_EMIT willChange(Property::filterOn);
+    filterOn_ = value;
+    Q_EMIT changed(Property::filterOn);
+}
+
+void AppModel::setStrength(double value) {
+    Q_EMIT willChange(Property::strength);
+    strength_ = value;
+    Q_EMIT changed(Property::strength);
+}
+
+void AppModel::setAutomationEnabled(bool value) {
+    Q_EMIT willChange(Property::automationEnabled);
+    automationEnabled_ = value;
+    Q_EMIT changed(Property::automationEnabled);
+}
+
+void AppModel::setLatitudeText(const QString& value) {
+    Q_EMIT willChange(Property::latitudeText);
+    latitudeText_ = value;
+    Q_EMIT changed(Property::latitudeText);
+}
+
+void AppModel::setLongitudeText(const QString& value) {
+    Q_EMIT willChange(Property::longitudeText);
+    longitudeText_ = value;
+    Q_EMIT changed(Property::longitudeText);
+}
+
+void AppModel::setCityText(const QString& value) {
+    Q_EMIT willChange(Property::cityText);
+    cityText_ = value;
+    Q_EMIT changed(Property::cityText);
+}
+
+void AppModel::setGeocodeMessage(const QString& value) {
+    Q_EMIT willChange(Property::geocodeMessage);
+    geocodeMessage_ = value;
+    Q_EMIT changed(Property::geocodeMessage);
+}
+
+void AppModel::setLastGeocodeOK(bool value) {
+    Q_EMIT willChange(Property::lastGeocodeOK);
+    lastGeocodeOK_ = value;
+    Q_EMIT changed(Property::lastGeocodeOK);
+}
+
+void AppModel::setIsGeocoding(bool value) {
+    Q_EMIT willChange(Property::isGeocoding);
+    isGeocoding_ = value;
+    Q_EMIT changed(Property::isGeocoding);
+}
+
+void AppModel::setStatusText(const QString& value) {
+    Q_EMIT willChange(Property::statusText);
+    statusText_ = value;
+    Q_EMIT changed(Property::statusText);
+}
+
+bool AppModel::hasLocation() const {
+    return settings_.hasValidLocation();
+}
+
+QString AppModel::locationSummary() const {
+    const auto latitude = settings_.latitude();
+    const auto longitude = settings_.longitude();
+    if (!latitude || !longitude || !settings_.hasValidLocation()) {
+        return kNotSet;
+    }
+    return formatG(*latitude) + QStringLiteral(", ") + formatG(*longitude);
+}
+
+void AppModel::refresh() {
+    setFilterOn(filter_.enabled());
+    setStrength(filter_.strength());
+    setAutomationEnabled(settings_.automationEnabled());
+    setStatusText(makeStatus());
+}
+
+QString AppModel::makeStatus() const {
+    QString status = filter_.enabled() ? QStringLiteral("On") : QStringLiteral("Off");
+    if (settings_.automationEnabled()) {
+        status += QStringLiteral(" · auto");
+    }
+    return status;
+}
+
+void AppModel::setAutomation(bool enabled) {
+    settings_.setAutomationEnabled(enabled);
+    setAutomationEnabled(enabled);
+    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
+    refresh();
+}
+
+void AppModel::applyLocation() {
+    // Each coordinate is judged on its own; an invalid one leaves the stored
+    // value as it was.
+    if (const auto latitude = parseCoordinate(latitudeText_);
+        latitude && std::fabs(*latitude) <= 90.0) {
+        settings_.setLatitude(*latitude);
+    }
+    if (const auto longitude = parseCoordinate(longitudeText_);
+        longitude && std::fabs(*longitude) <= 180.0) {
+        settings_.setLongitude(*longitude);
+    }
+    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
+    refresh();
+}
+
+void AppModel::resolveCity() {
+    const QString name = trimmed(cityText_, isWhitespaceOrNewline);
+    if (name.isEmpty()) {
+        setLastGeocodeOK(false);
+        setGeocodeMessage(kTypeCityName);
+        return;
+    }
+    if (!geocoder_) {
+        setLastGeocodeOK(false);
+        setGeocodeMessage(kLookupFailed);
+        return;
+    }
+    setIsGeocoding(true);
+    setLastGeocodeOK(true);
+    setGeocodeMessage(kResolving);
+    geocoder_->cancel();
+    // A late completion must not touch a model that has gone away.
+    QPointer<AppModel> model(this);
+    geocoder_->geocode(name, [model, name](std::optional<std::vector<Placemark>> placemarks,
+                                           std::optional<GeocodeError> error) {
+        if (model) {
+            model->finishLookup(name, placemarks, error);
+        }
+    });
+}
+
+void AppModel::finishLookup(const QString& name,
+                            const std::optional<std::vector<Placemark>>& placemarks,
+                            const std::optional<GeocodeError>& error) {
+    setIsGeocoding(false);
+    if (error) {
+        const QString message = friendlyGeocodeError(*error);
+        if (!message.isEmpty()) {
+            setLastGeocodeOK(false);
+            setGeocodeMessage(message);
+        }
+        return;
+    }
+    if (!placemarks || placemarks->empty() || !placemarks->front().location) {
+        setLastGeocodeOK(false);
+        setGeocodeMessage(notFoundMessage(name));
+        return;
+    }
+    const Placemark first = placemarks->front();
+    const double latitude = first.location->latitude;
+    const double longitude = first.location->longitude;
+    const QString place = placeName(first, name);
+
+    settings_.setLatitude(latitude);
+    settings_.setLongitude(longitude);
+    settings_.setLocationName(place.toStdString());
+
+    const QString latitudeText = formatG(latitude);
+    const QString longitudeText = formatG(longitude);
+    setLatitudeText(latitudeText);
+    setLongitudeText(longitudeText);
+    setCityText(place);
+    setLastGeocodeOK(true);
+    setGeocodeMessage(place + QStringLiteral(" · ") + latitudeText + QStringLiteral(", ") +
+                      longitudeText);
+    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
+    refresh();
+}
+
+}  // namespace vesperine
