@@ -1,0 +1,227 @@
+// `vesperine --render-panel` end to end, with no display: the four pictures,
+// their content, and the user's settings left exactly as they were.
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace vesperine {
+namespace {
+
+using testing::ProcessOptions;
+using testing::ProcessResult;
+using testing::runProcess;
+
+const char* const kPictures[] = {"panel-front-running.png", "panel-front-paused.png",
+                                 "panel-settings.png", "menubar-icon-light-dark.png"};
+
+bool near(const QColor& actual, const QColor& expected, int tolerance = 2) {
+    return std::abs(actual.red() - expected.red()) <= tolerance &&
+           std::abs(actual.green() - expected.green()) <= tolerance &&
+           std::abs(actual.blue() - expected.blue()) <= tolerance &&
+           std::abs(actual.alpha() - expected.alpha()) <= tolerance;
+}
+
+QImage load(const std::string& path) {
+    return QImage(QString::fromStdString(path));
+}
+
+// Every file below `root`, with its bytes.
+std::map<std::string, std::string> snapshot(const std::string& root) {
+    std::map<std::string, std::string> files;
+    if (!std::filesystem::exists(root)) {
+        return files;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        files[entry.path().string()] =
+            entry.is_regular_file() ? testing::readFile(entry.path().string()) : "<dir>";
+    }
+    return files;
+}
+
+// Pixels of `image` within 2 of `colour`.
+int countNear(const QImage& image, const QColor& colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += near(image.pixelColor(x, y), colour) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+class RenderPanelCommand : public ::testing::Test {
+  protected:
+    RenderPanelCommand() {
+        // A settings file with a place of the user's own, a comment and an odd
+        // layout, and a live filter state: none of it may change.
+        std::filesystem::create_directories(home.file("config/vesperine"));
+        std::filesystem::create_directories(home.file("state/vesperine"));
+        testing::writeFile(settingsFile(),
+                           "# my place\n[vesperine]\nlatitude=52.52\nlongitude=13.405\n"
+                           "locationName=Berlin, Germany\nautomationEnabled=true\n\n");
+        testing::writeFile(home.file("state/vesperine/color-filter.ini"),
+                           "[ColorFilter]\nenabled=false\nstrength=0.3\n");
+    }
+
+    std::string settingsFile() const { return home.file("config/vesperine/settings.ini"); }
+
+    ProcessOptions options(double timeoutSeconds = 60) const {
+        ProcessOptions o;
+        o.environment = {{"XDG_CONFIG_HOME", home.file("config")},
+                         {"XDG_STATE_HOME", home.file("state")},
+                         {"HOME", home.path()},
+                         {"DISPLAY", std::nullopt},
+                         {"WAYLAND_DISPLAY", std::nullopt},
+                         {"QT_QPA_PLATFORM", std::nullopt}};
+        o.workingDirectory = home.path();
+        o.timeoutSeconds = timeoutSeconds;
+        return o;
+    }
+
+    ProcessResult render(std::vector<std::string> arguments, double timeoutSeconds = 60) const {
+        arguments.insert(arguments.begin(), {VESPERINE_EXECUTABLE, "--render-panel"});
+        return runProcess(arguments, options(timeoutSeconds));
+    }
+
+    testing::TempDir home;
+};
+
+TEST_F(RenderPanelCommand, WritesTheFourPicturesIntoANewDirectory) {
+    const std::string dir = home.file("new/with/parents");
+    const ProcessResult result = render({dir});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "wrote panel evidence -> " + dir + "\n");
+    EXPECT_EQ(result.err, "");
+
+    for (const char* name : kPictures) {
+        EXPECT_TRUE(testing::fileExists(dir + "/" + name)) << name;
+    }
+    const QImage running = load(dir + "/panel-front-running.png");
+    const QImage paused = load(dir + "/panel-front-paused.png");
+    const QImage settings = load(dir + "/panel-settings.png");
+    for (const QImage* page : {&running, &paused, &settings}) {
+        EXPECT_EQ(page->width(), 576);
+        EXPECT_EQ(page->height() % 2, 0);
+        // The panel's background reaches every edge.
+        EXPECT_TRUE(near(page->pixelColor(0, 0), QColor::fromRgbF(0.067f, 0.07f, 0.078f)));
+        EXPECT_TRUE(near(page->pixelColor(575, page->height() - 1),
+                         QColor::fromRgbF(0.067f, 0.07f, 0.078f)));
+    }
+    EXPECT_EQ(running.height(), paused.height());
+    EXPECT_GT(settings.height(), running.height());
+
+    // The running control is green; the paused one is not green anywhere.
+    const QColor green = QColor::fromRgbF(0.17f, 0.7f, 0.44f);
+    EXPECT_GT(countNear(running, green), 576 * 40);
+    EXPECT_EQ(countNear(paused, green), 0);
+    EXPECT_EQ(countNear(settings, green), 0);
+}
+
+TEST_F(RenderPanelCommand, IconCompositeHasTwoTilesOnATransparentCanvas) {
+    const std::string dir = home.file("out");
+    ASSERT_EQ(render({"--dir", dir}).exitStatus, 0);
+    const QImage composite = load(dir + "/menubar-icon-light-dark.png");
+    ASSERT_EQ(composite.size(), QSize(624, 204));
+    ASSERT_TRUE(composite.hasAlphaChannel());
+    // Tile units are 6 pixels; tiles are 42 by 34 units, the second 20 units
+    // right of the first; the icon's right half is filled at unit (24, 17).
+    const auto at = [&](double x, double y) {
+        return composite.pixelColor(static_cast<int>(x * 6), static_cast<int>(y * 6));
+    };
+    const QColor dark = QColor::fromRgbF(0.13f, 0.13f, 0.13f);
+    const QColor light = QColor::fromRgbF(0.93f, 0.93f, 0.93f);
+    const QColor ink = QColor::fromRgbF(0.1f, 0.1f, 0.1f);
+    EXPECT_TRUE(near(at(4, 17), dark));
+    EXPECT_TRUE(near(at(38, 5), dark));
+    EXPECT_TRUE(near(at(24, 17), QColor(Qt::white)));
+    EXPECT_TRUE(near(at(62 + 4, 17), light));
+    EXPECT_TRUE(near(at(62 + 38, 29), light));
+    EXPECT_TRUE(near(at(62 + 24, 17), ink));
+    // Left half of each circle: tile colour inside the outline.
+    EXPECT_TRUE(near(at(18, 17), dark));
+    EXPECT_TRUE(near(at(62 + 18, 17), light));
+    // Between the tiles, and the tiles' rounded corners, are transparent.
+    for (const double x : {42.2, 52.0, 61.8}) {
+        for (const double y : {0.0, 17.0, 33.8}) {
+            EXPECT_EQ(at(x, y).alpha(), 0) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(at(0, 0).alpha(), 0);
+    EXPECT_EQ(at(103.9, 33.9).alpha(), 0);
+}
+
+TEST_F(RenderPanelCommand, DirectoryBelowARegularFileWritesNothingButStillReports) {
+    testing::writeFile(home.file("plain"), "not a folder");
+    const std::string dir = home.file("plain/pictures");
+    const auto before = snapshot(home.path());
+    const ProcessResult result = render({dir});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "wrote panel evidence -> " + dir + "\n");
+    EXPECT_EQ(snapshot(home.path()), before);
+}
+
+TEST_F(RenderPanelCommand, ASecondRunOverwritesThePictures) {
+    const std::string dir = home.file("again");
+    ASSERT_EQ(render({dir}).exitStatus, 0);
+    for (const char* name : kPictures) {
+        testing::writeFile(dir + "/" + name, "stale");
+    }
+    ASSERT_EQ(render({dir}).exitStatus, 0);
+    for (const char* name : kPictures) {
+        const QImage picture = load(dir + "/" + name);
+        EXPECT_FALSE(picture.isNull()) << name;
+    }
+    EXPECT_EQ(load(dir + "/menubar-icon-light-dark.png").size(), QSize(624, 204));
+    // Nothing else is left in the folder.
+    EXPECT_EQ(snapshot(dir).size(), std::size(kPictures));
+}
+
+TEST_F(RenderPanelCommand, DefaultDirectoryIsRelativeToTheWorkingDirectory) {
+    const ProcessResult result = render({});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "wrote panel evidence -> docs/evidence/vesperine-ui\n");
+    for (const char* name : kPictures) {
+        EXPECT_TRUE(testing::fileExists(home.file("docs/evidence/vesperine-ui/") + name)) << name;
+    }
+}
+
+TEST_F(RenderPanelCommand, StoredSettingsStayByteIdentical) {
+    const auto config = snapshot(home.file("config"));
+    const auto state = snapshot(home.file("state"));
+    ASSERT_EQ(render({home.file("pictures")}).exitStatus, 0);
+    EXPECT_EQ(snapshot(home.file("config")), config);
+    EXPECT_EQ(snapshot(home.file("state")), state);
+
+    // With nothing stored at all, nothing is created either.
+    std::filesystem::remove_all(home.file("config"));
+    std::filesystem::remove_all(home.file("state"));
+    ASSERT_EQ(render({home.file("pictures")}).exitStatus, 0);
+    EXPECT_FALSE(std::filesystem::exists(home.file("config")));
+    EXPECT_FALSE(std::filesystem::exists(home.file("state")));
+}
+
+TEST_F(RenderPanelCommand, StoredSettingsStayByteIdenticalWhenKilledHalfWay) {
+    const auto config = snapshot(home.file("config"));
+    const auto state = snapshot(home.file("state"));
+    int killed = 0;
+    for (const double seconds : {0.005, 0.02, 0.04, 0.06, 0.08, 0.12, 0.2}) {
+        const ProcessResult result = render({home.file("pictures")}, seconds);
+        killed += result.exitStatus == 128 + 9 ? 1 : 0;
+        ASSERT_EQ(snapshot(home.file("config")), config) << seconds;
+        ASSERT_EQ(snapshot(home.file("state")), state) << seconds;
+    }
+    EXPECT_GT(killed, 0);
+}
+
+}  // namespace
+}  // namespace vesperine
