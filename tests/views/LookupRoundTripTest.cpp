@@ -1,0 +1,53 @@
+// The city field and Find against the real offline lookup.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "ViewsTestSupport.h"
+#include "model/GeonamesGeocoder.h"
+#include "views/LocationControl.h"
+#include "views/PanelWidgets.h"
+#include "views/SettingsPage.h"
+
+namespace vesperine {
+namespace {
+
+// Waits for the lookup started by the last press to land.
+bool lookupEnds(const AppModel& model) {
+    return QTest::qWaitFor([&] { return !model.isGeocoding(); }, 30000);
+}
+
+TEST(LookupRoundTripTest, FindsLisbonAndFindsItAgain) {
+    testing::ModelRig rig;
+    AppModel& model = rig.make(std::make_unique<GeonamesGeocoder>());
+    SettingsPage page(
+        model, [] {}, [] {}, true);
+    testing::showAtWidth(page);
+    LocationControl& location = page.locationControl();
+
+    QTest::keyClicks(&location.cityField(), "Lisbon");
+    QTest::mouseClick(&location.findButton(), Qt::LeftButton);
+    EXPECT_FALSE(location.findButton().isEnabled());
+    ASSERT_TRUE(lookupEnds(model));
+    EXPECT_TRUE(location.findButton().isEnabled());
+    EXPECT_EQ(location.cityField().text(), "Lisbon, Portugal");
+    EXPECT_EQ(rig.settings.locationName(), "Lisbon, Portugal");
+    ASSERT_TRUE(rig.settings.latitude().has_value());
+    EXPECT_NEAR(*rig.settings.latitude(), 38.72, 0.05);
+    EXPECT_NEAR(*rig.settings.longitude(), -9.14, 0.05);
+    EXPECT_TRUE(location.message().text().startsWith("Lisbon, Portugal \u00B7 38.7"));
+    EXPECT_EQ(location.latitudeField().text(), model.latitudeText());
+    const QString first = location.message().text();
+
+    // The field now holds "Lisbon, Portugal"; Find looks that up.
+    QTest::mouseClick(&location.findButton(), Qt::LeftButton);
+    ASSERT_TRUE(lookupEnds(model));
+    EXPECT_TRUE(model.lastGeocodeOK());
+    EXPECT_EQ(location.message().text(), first);
+    EXPECT_EQ(rig.settings.locationName(), "Lisbon, Portugal");
+}
+
+}  // namespace
+}  // namespace vesperine
