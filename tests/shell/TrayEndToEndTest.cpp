@@ -1,0 +1,392 @@
+// The tray application in a real X server: Xvfb, openbox as the window
+// manager and trayer as the XEmbed tray, with its own bus standing in for the
+// system bus. Screenshots of the open panel go to the build's artifacts/.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "Background.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace vesperine {
+namespace {
+
+using testing::BackgroundProcess;
+using testing::readFile;
+using testing::runProcess;
+using testing::TempDir;
+using testing::waitUntil;
+
+struct WindowBox {
+    std::string id;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    int midX() const { return x + width / 2; }
+};
+
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 800;
+constexpr int kTrayHeight = 24;
+
+class TrayEndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xprop",
+                                 "xrandr", "import", "dbus-daemon", "xmessage"}) {
+            if (!testing::programInstalled(tool)) {
+                GTEST_SKIP() << tool << " is not installed (scripts/setup-deps installs it)";
+            }
+        }
+        xvfb_ = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{
+                "Xvfb", "-displayfd", "1", "-screen", "0",
+                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
+                "-nolisten", "tcp"},
+            Env{}, home_.file("xvfb.out"), home_.file("xvfb.err"));
+        ASSERT_TRUE(waitUntil(
+            [&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; }, 20));
+        display_ =
+            ":" +
+            readFile(home_.file("xvfb.out")).substr(0, readFile(home_.file("xvfb.out")).find('\n'));
+        bus_ = std::make_unique<testing::TestBus>(home_.path());
+        ASSERT_TRUE(bus_->started());
+        windowManager_ = start({"openbox"}, "openbox");
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
+                       std::string::npos;
+            },
+            10))
+            << "display " << display_ << ": " << readFile(home_.file("openbox.err"))
+            << readFile(home_.file("xvfb.err"));
+    }
+
+    void TearDown() override {
+        app_.reset();
+        tray_.reset();
+        windowManager_.reset();
+        for (auto& helper : helpers_) {
+            helper.reset();
+        }
+        xvfb_.reset();
+        bus_.reset();
+    }
+
+    using Env = std::map<std::string, std::optional<std::string>>;
+
+    Env environment() const {
+        return {{"DISPLAY", display_},
+                {"WAYLAND_DISPLAY", std::nullopt},
+                {"QT_QPA_PLATFORM", std::nullopt},
+                {"HOME", home_.path()},
+                {"XDG_CONFIG_HOME", home_.file("config")},
+                {"XDG_STATE_HOME", home_.file("state")},
+                {"XDG_RUNTIME_DIR", home_.path()},
+                {"DBUS_SYSTEM_BUS_ADDRESS", bus_->address()},
+                {"DBUS_SESSION_BUS_ADDRESS", bus_->address()}};
+    }
+
+    std::unique_ptr<BackgroundProcess> start(const std::vector<std::string>& argv,
+                                             const std::string& name) {
+        return std::make_unique<BackgroundProcess>(argv, environment(), home_.file(name + ".out"),
+                                                   home_.file(name + ".err"));
+    }
+
+    std::string run(const std::vector<std::string>& argv) {
+        testing::ProcessOptions options;
+        options.environment = environment();
+        options.timeoutSeconds = 20;
+        return runProcess(argv, options).out;
+    }
+
+    void startTray(const std::string& edge, const std::string& align) {
+        tray_ = start({"trayer", "--edge", edge, "--align", align, "--widthtype", "request",
+                       "--height", std::to_string(kTrayHeight), "--SetDockType", "true",
+                       "--SetPartialStrut", "true", "--transparent", "false"},
+                      "trayer");
+    }
+
+    void startApplication() {
+        app_ = start({VESPERINE_EXECUTABLE}, "app");
+        ASSERT_TRUE(waitUntil([&] { return appErr().find('\n') != std::string::npos; }, 20))
+            << appErr();
+    }
+
+    std::string appErr() const { return readFile(home_.file("app.err")); }
+
+    // The tray icon: the application's window that carries its class and is
+    // embedded in the tray.
+    std::optional<WindowBox> trayIcon() {
+        const std::string tree = run({"xwininfo", "-root", "-tree"});
+        static const std::regex line(
+            R"((0x[0-9a-f]+) "vesperine": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+        std::smatch match;
+        std::optional<WindowBox> found;
+        for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+            const int width = std::stoi((*it)[2]);
+            if (width > 1 && width < 64) {
+                found = WindowBox{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]), width,
+                                  std::stoi((*it)[3])};
+            }
+        }
+        return found;
+    }
+
+    int trayIconCount() {
+        const std::string tree = run({"xwininfo", "-root", "-tree"});
+        static const std::regex line(R"("vesperine": \("vesperine" "vesperine"\)\s+(\d+)x)");
+        int count = 0;
+        for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+            const int width = std::stoi((*it)[1]);
+            count += width > 1 && width < 64 ? 1 : 0;
+        }
+        return count;
+    }
+
+    std::optional<WindowBox> panel() {
+        std::istringstream ids(run({"xdotool", "search", "--name", "^Vesperine$"}));
+        std::string id;
+        while (ids >> id) {
+            const std::string info = run({"xwininfo", "-id", id});
+            std::smatch m;
+            WindowBox box{id};
+            if (!std::regex_search(info, m, std::regex(R"(Absolute upper-left X:\s+(-?\d+))"))) {
+                continue;
+            }
+            box.x = std::stoi(m[1]);
+            std::regex_search(info, m, std::regex(R"(Absolute upper-left Y:\s+(-?\d+))"));
+            box.y = std::stoi(m[1]);
+            std::regex_search(info, m, std::regex(R"(Width:\s+(\d+))"));
+            box.width = std::stoi(m[1]);
+            std::regex_search(info, m, std::regex(R"(Height:\s+(\d+))"));
+            box.height = std::stoi(m[1]);
+            if (box.width > 1) {
+                return box;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool panelViewable() {
+        const auto box = panel();
+        return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
+    }
+
+    void click(int x, int y) {
+        run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+    }
+
+    void clickIcon() {
+        const auto icon = trayIcon();
+        ASSERT_TRUE(icon);
+        click(icon->midX(), icon->y + icon->height / 2);
+    }
+
+    void openPanel() {
+        clickIcon();
+        ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // painted
+    }
+
+    bool waitClosed() {
+        return waitUntil([&] { return !panelViewable(); }, 5);
+    }
+
+    void screenshot(const std::string& name) {
+        mkdir(VESPERINE_ARTIFACT_DIR, 0755);
+        run({"import", "-window", "root", std::string(VESPERINE_ARTIFACT_DIR) + "/" + name});
+    }
+
+    std::string storedFilter() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
+    std::string gamma() {
+        std::smatch m;
+        const std::string out = run({"xrandr", "--verbose"});
+        return std::regex_search(out, m, std::regex(R"(Gamma:\s+(\S+))")) ? m[1].str() : "";
+    }
+
+    TempDir home_;
+    std::string display_;
+    std::unique_ptr<BackgroundProcess> xvfb_;
+    std::unique_ptr<testing::TestBus> bus_;
+    std::unique_ptr<BackgroundProcess> windowManager_;
+    std::unique_ptr<BackgroundProcess> tray_;
+    std::unique_ptr<BackgroundProcess> app_;
+    std::vector<std::unique_ptr<BackgroundProcess>> helpers_;
+};
+
+TEST_F(TrayEndToEndTest, TheIconOpensThePanelUnderItAndEveryWayClosesIt) {
+    startTray("top", "center");
+    startApplication();
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10));
+    const WindowBox icon = *trayIcon();
+
+    openPanel();
+    const WindowBox box = *panel();
+    screenshot("panel-open-top-tray.png");
+    EXPECT_EQ(box.width, 288);
+    EXPECT_NEAR(box.midX(), icon.midX(), 1);
+    EXPECT_EQ(box.y, icon.y + icon.height + 6);
+    EXPECT_GE(box.x, 0);
+    EXPECT_LE(box.x + box.width, kScreenWidth);
+    EXPECT_LE(box.y + box.height, kScreenHeight);
+    const std::string state = run({"xprop", "-id", box.id, "_NET_WM_STATE"});
+    EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
+    EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
+
+    run({"xdotool", "key", "Escape"});
+    EXPECT_TRUE(waitClosed()) << "Escape";
+
+    openPanel();
+    clickIcon();
+    EXPECT_TRUE(waitClosed()) << "second click on the icon";
+
+    helpers_.push_back(start({"xmessage", "-geometry", "300x100+100+400", "elsewhere"}, "xmsg"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !run({"xdotool", "search", "--name", "^xmessage$"}).empty();
+        },
+        5));
+    openPanel();
+    click(250, 450);
+    EXPECT_TRUE(waitClosed()) << "click on another window";
+
+    EXPECT_EQ(appErr(), "vesperine: menu-bar item created\n");
+    EXPECT_TRUE(app_->running());
+}
+
+TEST_F(TrayEndToEndTest, ATrayAtTheBottomPutsThePanelAboveTheIcon) {
+    startTray("bottom", "right");
+    startApplication();
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10));
+    const WindowBox icon = *trayIcon();
+    openPanel();
+    const WindowBox box = *panel();
+    screenshot("panel-open-bottom-tray.png");
+    EXPECT_EQ(box.width, 288);
+    // Against the right edge of the screen, standing on the tray.
+    EXPECT_EQ(box.x + box.width, kScreenWidth);
+    EXPECT_LE(box.y + box.height, icon.y - 6);
+    EXPECT_GE(box.y + box.height, kScreenHeight - kTrayHeight - 6);
+    EXPECT_GE(box.y, 0);
+}
+
+TEST_F(TrayEndToEndTest, RunAndPauseSwitchTheStoredStateAndTheRamps) {
+    startTray("top", "right");
+    startApplication();
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10));
+    EXPECT_EQ(gamma(), "1.0:1.0:1.0");
+    openPanel();
+    const WindowBox box = *panel();
+    // The run/pause control spans the panel below the title row.
+    click(box.x + 144, box.y + 82);
+    ASSERT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=true") != std::string::npos; }, 5))
+        << storedFilter();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    screenshot("panel-filter-on.png");
+    EXPECT_NE(gamma(), "1.0:1.0:1.0");
+    EXPECT_TRUE(panelViewable()) << "a click on a control keeps the panel open";
+
+    click(box.x + 144, box.y + 82);
+    ASSERT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=false") != std::string::npos; }, 5));
+    EXPECT_TRUE(waitUntil([&] { return gamma() == "1.0:1.0:1.0"; }, 3)) << gamma();
+}
+
+// The longitude where it is about midnight now on the equator.
+double longitudeAtMidnight() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const double hours = utc.tm_hour + utc.tm_min / 60.0;
+    double longitude = std::fmod(-hours * 15.0 + 540.0, 360.0) - 180.0;
+    return std::round(longitude * 10) / 10;
+}
+
+TEST_F(TrayEndToEndTest, WakingFromSleepRunsAPassThatFollowsTheSchedule) {
+    const double longitude = longitudeAtMidnight();
+    const std::string decision =
+        run({VESPERINE_EXECUTABLE, "--decide", "--lat", "0", "--lon", std::to_string(longitude)});
+    ASSERT_NE(decision.find("want ON"), std::string::npos) << decision;
+    mkdir(home_.file("config").c_str(), 0700);
+    mkdir(home_.file("config/vesperine").c_str(), 0700);
+    testing::writeFile(home_.file("config/vesperine/settings.ini"),
+                       "[vesperine]\nautomationEnabled=true\nlatitude=0\nlongitude=" +
+                           std::to_string(longitude) + "\n");
+
+    startTray("top", "right");
+    startApplication();
+    // The launch pass switched the filter on.
+    ASSERT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=true") != std::string::npos; }, 5));
+    run({VESPERINE_EXECUTABLE, "--set-enabled", "0"});
+    ASSERT_NE(storedFilter().find("enabled=false"), std::string::npos);
+
+    int argc = 1;
+    char name[] = "tray_e2e";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QDBusConnection login1 =
+        QDBusConnection::connectToBus(QString::fromStdString(bus_->address()), "login1");
+    ASSERT_TRUE(login1.isConnected());
+    ASSERT_TRUE(login1.registerService("org.freedesktop.login1"));
+    const auto prepareForSleep = [&](bool goingToSleep) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
+        signal << goingToSleep;
+        ASSERT_TRUE(login1.send(signal));
+        login1.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                   "org.freedesktop.DBus", "GetId"));
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    prepareForSleep(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_NE(storedFilter().find("enabled=false"), std::string::npos) << "going to sleep";
+
+    prepareForSleep(false);
+    EXPECT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=true") != std::string::npos; }, 5))
+        << storedFilter();
+    EXPECT_NE(gamma(), "1.0:1.0:1.0");
+    EXPECT_EQ(appErr(), "vesperine: menu-bar item created\n");
+    QDBusConnection::disconnectFromBus("login1");
+}
+
+TEST_F(TrayEndToEndTest, TheIconWaitsForATrayAndASecondInstanceIsRefused) {
+    startApplication();
+    EXPECT_EQ(appErr(), "vesperine: menu-bar item created\n");
+    EXPECT_FALSE(trayIcon());
+
+    startTray("top", "right");
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10))
+        << "the icon did not appear in a tray started later";
+    openPanel();
+
+    testing::ProcessOptions options;
+    options.environment = environment();
+    const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(second.err, "vesperine: already running in this session\n");
+    EXPECT_EQ(second.exitStatus, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(trayIconCount(), 1);
+}
+
+}  // namespace
+}  // namespace vesperine
