@@ -14,6 +14,8 @@
 namespace vesperine {
 namespace {
 
+using testing::child;
+
 using testing::ModelRig;
 using testing::near;
 using testing::pixelAt;
@@ -44,7 +46,7 @@ TEST_F(FrontPageTest, RunningAndPausedLooks) {
     AppModel& model = rig.make();
     FrontPage page(model, [] {});
     testing::showAtWidth(page);
-    RunPauseButton& control = page.runPauseButton();
+    RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
     const QPoint origin = control.mapTo(&page, QPoint(0, 0));
 
     EXPECT_TRUE(control.showsOn());
@@ -76,7 +78,7 @@ TEST_F(FrontPageTest, PressSwitchesTheLiveFilterAndRefreshesOnce) {
     AppModel& model = rig.make();
     FrontPage page(model, [] {});
     testing::showAtWidth(page);
-    RunPauseButton& control = page.runPauseButton();
+    RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
     rig.resetCounts();
 
     QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(control.width() / 2, 5));
@@ -98,7 +100,7 @@ TEST_F(FrontPageTest, PressActsOnTheModelsValueNotTheLiveOne) {
     AppModel& model = rig.make();
     FrontPage page(model, [] {});
     testing::showAtWidth(page);
-    RunPauseButton& control = page.runPauseButton();
+    RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
 
     rig.filter.setEnabled(true);  // switched on elsewhere
     QApplication::processEvents();
@@ -116,15 +118,15 @@ TEST_F(FrontPageTest, PlaceRowPrefersTheStoredName) {
     AppModel& model = rig.make();
     model.setCityText("Porto");
     FrontPage page(model, [] {});
-    EXPECT_EQ(page.placeLabel().text(), "Lisbon, Portugal");
+    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "Lisbon, Portugal");
 
     rig.settings.setLocationName(std::nullopt);
     model.refresh();
-    EXPECT_EQ(page.placeLabel().text(), "38.7223, -9.1393");
+    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "38.7223, -9.1393");
 
     rig.settings.setLatitude(95);
     model.refresh();
-    EXPECT_EQ(page.placeLabel().text(), "Not set");
+    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "Not set");
 }
 
 TEST_F(FrontPageTest, LongPlaceNameIsCutAndTheChevronStays) {
@@ -135,9 +137,9 @@ TEST_F(FrontPageTest, LongPlaceNameIsCutAndTheChevronStays) {
     testing::showAtWidth(page);
     EXPECT_EQ(page.width(), 288);
 
-    TextView& label = page.placeLabel();
+    TextView& label = child<TextView>(page, "placeLabel");
     EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026))) << label.shownText().toStdString();
-    const auto symbols = testing::all<SymbolView>(page.placeRow());
+    const auto symbols = testing::all<SymbolView>(child<PlainButton>(page, "placeRow"));
     const SymbolView* chevron = nullptr;
     for (const SymbolView* symbol : symbols) {
         if (symbol->symbol() == Symbol::chevronRight) {
@@ -159,11 +161,11 @@ TEST_F(FrontPageTest, GearAndEveryPartOfThePlaceRowOpenSettings) {
     FrontPage page(model, [&] { ++opened; });
     testing::showAtWidth(page);
 
-    QTest::mouseClick(&page.settingsButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(page, "settingsButton"), Qt::LeftButton);
     EXPECT_EQ(opened, 1);
-    EXPECT_EQ(page.settingsButton().toolTip(), "Settings");
+    EXPECT_EQ(child<PlainButton>(page, "settingsButton").toolTip(), "Settings");
 
-    PlainButton& row = page.placeRow();
+    PlainButton& row = child<PlainButton>(page, "placeRow");
     // On the text, in the empty gap, and on the chevron.
     for (const qreal share : {0.15, 0.6, 0.98}) {
         QTest::mouseClick(&row, Qt::LeftButton, {},
@@ -176,11 +178,12 @@ TEST_F(FrontPageTest, PaddingsAndHeightForThePanelWidth) {
     AppModel& model = rig.make();
     FrontPage page(model, [] {});
     testing::showAtWidth(page);
-    const RunPauseButton& control = page.runPauseButton();
+    const RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
     const QRect box(control.mapTo(&page, QPoint(0, 0)), control.size());
     EXPECT_EQ(box.left(), 16);
     EXPECT_EQ(box.width(), 288 - 32);
-    const QRect row(page.placeRow().mapTo(&page, QPoint(0, 0)), page.placeRow().size());
+    const QRect row(child<PlainButton>(page, "placeRow").mapTo(&page, QPoint(0, 0)),
+                    child<PlainButton>(page, "placeRow").size());
     EXPECT_EQ(row.left(), 16);
     EXPECT_EQ(row.top(), box.bottom() + 1 + 10 + 10);
     EXPECT_EQ(page.height(), row.bottom() + 1 + 10 + 6);

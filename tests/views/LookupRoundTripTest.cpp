@@ -14,6 +14,8 @@
 namespace vesperine {
 namespace {
 
+using testing::child;
+
 // Waits for the lookup started by the last press to land.
 bool lookupEnds(const AppModel& model) {
     return QTest::qWaitFor([&] { return !model.isGeocoding(); }, 30000);
@@ -25,27 +27,29 @@ TEST(LookupRoundTripTest, FindsLisbonAndFindsItAgain) {
     SettingsPage page(
         model, [] {}, [] {}, true);
     testing::showAtWidth(page);
-    LocationControl& location = page.locationControl();
+    LocationControl& location = child<LocationControl>(page, "locationControl");
 
-    QTest::keyClicks(&location.cityField(), "Lisbon");
-    QTest::mouseClick(&location.findButton(), Qt::LeftButton);
-    EXPECT_FALSE(location.findButton().isEnabled());
+    QTest::keyClicks(&child<QLineEdit>(location, "cityField"), "Lisbon");
+    QTest::mouseClick(&child<QPushButton>(location, "findButton"), Qt::LeftButton);
+    EXPECT_FALSE(child<QPushButton>(location, "findButton").isEnabled());
     ASSERT_TRUE(lookupEnds(model));
-    EXPECT_TRUE(location.findButton().isEnabled());
-    EXPECT_EQ(location.cityField().text(), "Lisbon, Portugal");
+    EXPECT_TRUE(child<QPushButton>(location, "findButton").isEnabled());
+    EXPECT_EQ(child<QLineEdit>(location, "cityField").text(), "Lisbon, Portugal");
     EXPECT_EQ(rig.settings.locationName(), "Lisbon, Portugal");
     ASSERT_TRUE(rig.settings.latitude().has_value());
     EXPECT_NEAR(*rig.settings.latitude(), 38.72, 0.05);
     EXPECT_NEAR(*rig.settings.longitude(), -9.14, 0.05);
-    EXPECT_TRUE(location.message().text().startsWith("Lisbon, Portugal \u00B7 38.7"));
-    EXPECT_EQ(location.latitudeField().text(), model.latitudeText());
-    const QString first = location.message().text();
+    EXPECT_TRUE(child<TextView>(location, "locationMessage")
+                    .text()
+                    .startsWith("Lisbon, Portugal \u00B7 38.7"));
+    EXPECT_EQ(child<QLineEdit>(location, "latitudeField").text(), model.latitudeText());
+    const QString first = child<TextView>(location, "locationMessage").text();
 
     // The field now holds "Lisbon, Portugal"; Find looks that up.
-    QTest::mouseClick(&location.findButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<QPushButton>(location, "findButton"), Qt::LeftButton);
     ASSERT_TRUE(lookupEnds(model));
     EXPECT_TRUE(model.lastGeocodeOK());
-    EXPECT_EQ(location.message().text(), first);
+    EXPECT_EQ(child<TextView>(location, "locationMessage").text(), first);
     EXPECT_EQ(rig.settings.locationName(), "Lisbon, Portugal");
 }
 

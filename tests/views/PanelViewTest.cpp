@@ -16,6 +16,8 @@
 namespace vesperine {
 namespace {
 
+using testing::child;
+
 using testing::ModelRig;
 using Property = AppModel::Property;
 
@@ -65,7 +67,7 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndFollowsTheirHeight) {
 
     auto* front = qobject_cast<FrontPage*>(panel.currentPage());
     ASSERT_NE(front, nullptr);
-    QTest::mouseClick(&front->settingsButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(*front, "settingsButton"), Qt::LeftButton);
     EXPECT_EQ(panel.page(), Page::settings);
     auto* settings = qobject_cast<SettingsPage*>(panel.currentPage());
     ASSERT_NE(settings, nullptr);
@@ -82,7 +84,7 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndFollowsTheirHeight) {
     EXPECT_EQ(panel.width(), 288);
     EXPECT_EQ(settings->width(), 288);
 
-    QTest::mouseClick(&settings->backButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
     EXPECT_EQ(panel.page(), Page::front);
     settle();
     EXPECT_EQ(panel.heightForWidth(288), frontHeight);
@@ -97,32 +99,34 @@ TEST_F(PanelViewTest, KeepsItsPageWhenHiddenAndTheCoordinatesRowStartsHidden) {
     testing::showAtWidth(panel);
     auto* front = qobject_cast<FrontPage*>(panel.currentPage());
     ASSERT_NE(front, nullptr);
-    QTest::mouseClick(&front->placeRow(), Qt::LeftButton, {},
-                      QPoint(front->placeRow().width() / 2, front->placeRow().height() / 2));
+    QTest::mouseClick(&child<PlainButton>(*front, "placeRow"), Qt::LeftButton, {},
+                      QPoint(child<PlainButton>(*front, "placeRow").width() / 2,
+                             child<PlainButton>(*front, "placeRow").height() / 2));
     settle();
     auto* settings = qobject_cast<SettingsPage*>(panel.currentPage());
     ASSERT_NE(settings, nullptr);
 
-    QTest::mouseClick(&settings->locationControl().fineTuneLink(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(*settings, "fineTuneLink"), Qt::LeftButton);
     settle();
-    EXPECT_TRUE(settings->locationControl().coordinatesRow().isVisible());
+    EXPECT_TRUE(child<RevealBox>(*settings, "coordinatesRow").isVisible());
 
     panel.hide();
     panel.show();
     QApplication::processEvents();
     EXPECT_EQ(panel.page(), Page::settings);
 
-    QTest::mouseClick(&settings->backButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
     settle();
     panel.setPage(Page::settings);
     settle();
     settings = qobject_cast<SettingsPage*>(panel.currentPage());
     ASSERT_NE(settings, nullptr);
-    EXPECT_FALSE(settings->locationControl().showFineTune());
-    EXPECT_FALSE(settings->locationControl().coordinatesRow().isVisible());
+    EXPECT_FALSE(child<LocationControl>(*settings, "locationControl").showFineTune());
+    EXPECT_FALSE(child<RevealBox>(*settings, "coordinatesRow").isVisible());
 
-    QTest::mouseClick(&settings->quitRow(), Qt::LeftButton, {},
-                      QPoint(settings->quitRow().width() - 4, settings->quitRow().height() / 2));
+    QTest::mouseClick(&child<PlainButton>(*settings, "quitRow"), Qt::LeftButton, {},
+                      QPoint(child<PlainButton>(*settings, "quitRow").width() - 4,
+                             child<PlainButton>(*settings, "quitRow").height() / 2));
     EXPECT_TRUE(quit);
 }
 

@@ -17,6 +17,8 @@
 namespace vesperine {
 namespace {
 
+using testing::child;
+
 using testing::ModelRig;
 using Property = AppModel::Property;
 
@@ -33,7 +35,7 @@ class SettingsPageTest : public ::testing::Test {
         testing::showAtWidth(*page);
         return *page;
     }
-    LocationControl& location() { return page->locationControl(); }
+    LocationControl& location() { return child<LocationControl>(*page, "locationControl"); }
 
     ModelRig rig;
     std::unique_ptr<SettingsPage> page;
@@ -50,24 +52,24 @@ TEST(StrengthPercentTest, RoundsHalvesAwayFromZero) {
 TEST_F(SettingsPageTest, SliderShowsTheModelsStrength) {
     rig.filter.setStrength(0.62);
     open();
-    StrengthControl& strength = page->strengthControl();
-    EXPECT_EQ(strength.percent().text(), "62%");
-    EXPECT_EQ(strength.slider().value(), 6200);
+    StrengthControl& strength = child<StrengthControl>(*page, "strengthControl");
+    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").text(), "62%");
+    EXPECT_EQ(child<PanelSlider>(strength, "strengthSlider").value(), 6200);
     rig.model->setStrength(0.625);
-    EXPECT_EQ(strength.percent().text(), "63%");
-    EXPECT_EQ(strength.percent().width(), 36);
+    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").text(), "63%");
+    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").width(), 36);
 }
 
 TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
     open();
-    PanelSlider& slider = page->strengthControl().slider();
+    PanelSlider& slider = child<PanelSlider>(*page, "strengthSlider");
     rig.resetCounts();
     const auto before = rig.settingsStore.value("latitude");
 
     QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
     EXPECT_EQ(rig.filter.strength(), 0.0);
     EXPECT_EQ(rig.model->strength(), 0.0);
-    EXPECT_EQ(page->strengthControl().percent().text(), "0%");
+    EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "0%");
     double last = -1;
     for (int x = 1; x <= slider.width(); ++x) {
         QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
@@ -79,7 +81,7 @@ TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
     }
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
     EXPECT_EQ(rig.filter.strength(), 1.0);
-    EXPECT_EQ(page->strengthControl().percent().text(), "100%");
+    EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "100%");
 
     // Thumb positions one device pixel apart give different strengths.
     const int span = slider.width() - 14;
@@ -95,7 +97,7 @@ TEST_F(SettingsPageTest, DraggingToTheLeftEndKeepsTheFilterOn) {
     rig.filter.setEnabled(true);
     rig.filter.setStrength(0.8);
     open();
-    PanelSlider& slider = page->strengthControl().slider();
+    PanelSlider& slider = child<PanelSlider>(*page, "strengthSlider");
     QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(slider.width() / 2, 8));
     QTest::mouseMove(&slider, QPoint(-30, 8));
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(-30, 8));
@@ -108,52 +110,53 @@ TEST_F(SettingsPageTest, DraggingToTheLeftEndKeepsTheFilterOn) {
 
 TEST_F(SettingsPageTest, FieldsEditTheModelAndShowItsTexts) {
     open(true);
-    QTest::keyClicks(&location().cityField(), "Porto");
+    QTest::keyClicks(&child<QLineEdit>(location(), "cityField"), "Porto");
     EXPECT_EQ(rig.model->cityText(), "Porto");
-    QTest::keyClicks(&location().latitudeField(), "41.15");
-    QTest::keyClicks(&location().longitudeField(), "-8.61");
+    QTest::keyClicks(&child<QLineEdit>(location(), "latitudeField"), "41.15");
+    QTest::keyClicks(&child<QLineEdit>(location(), "longitudeField"), "-8.61");
     EXPECT_EQ(rig.model->latitudeText(), "41.15");
     EXPECT_EQ(rig.model->longitudeText(), "-8.61");
 
     rig.model->setCityText("Faro");
-    EXPECT_EQ(location().cityField().text(), "Faro");
-    EXPECT_EQ(location().cityField().placeholderText(), "Your location");
-    EXPECT_EQ(location().latitudeField().placeholderText(), "Lat");
-    EXPECT_EQ(location().longitudeField().placeholderText(), "Lon");
-    EXPECT_EQ(location().latitudeField().alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(child<QLineEdit>(location(), "cityField").text(), "Faro");
+    EXPECT_EQ(child<QLineEdit>(location(), "cityField").placeholderText(), "Your location");
+    EXPECT_EQ(child<QLineEdit>(location(), "latitudeField").placeholderText(), "Lat");
+    EXPECT_EQ(child<QLineEdit>(location(), "longitudeField").placeholderText(), "Lon");
+    EXPECT_EQ(child<QLineEdit>(location(), "latitudeField").alignment() & Qt::AlignHCenter,
+              Qt::AlignHCenter);
 }
 
 TEST_F(SettingsPageTest, ReturnInTheCoordinateFieldsStoresNothingSetDoes) {
     open(true);
-    QTest::keyClicks(&location().latitudeField(), "41.15");
-    QTest::keyClicks(&location().longitudeField(), "-8.61");
-    QTest::keyClick(&location().latitudeField(), Qt::Key_Return);
-    QTest::keyClick(&location().longitudeField(), Qt::Key_Return);
+    QTest::keyClicks(&child<QLineEdit>(location(), "latitudeField"), "41.15");
+    QTest::keyClicks(&child<QLineEdit>(location(), "longitudeField"), "-8.61");
+    QTest::keyClick(&child<QLineEdit>(location(), "latitudeField"), Qt::Key_Return);
+    QTest::keyClick(&child<QLineEdit>(location(), "longitudeField"), Qt::Key_Return);
     EXPECT_FALSE(rig.settings.latitude().has_value());
     EXPECT_TRUE(rig.geocoder->names.empty());
 
-    QTest::mouseClick(&location().setButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<QPushButton>(location(), "setButton"), Qt::LeftButton);
     EXPECT_EQ(rig.settings.latitude(), 41.15);
     EXPECT_EQ(rig.settings.longitude(), -8.61);
 }
 
 TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
     open();
-    QPushButton& find = location().findButton();
-    QTest::keyClicks(&location().cityField(), "Lisbon");
-    QTest::keyClick(&location().cityField(), Qt::Key_Return);
+    QPushButton& find = child<QPushButton>(location(), "findButton");
+    QTest::keyClicks(&child<QLineEdit>(location(), "cityField"), "Lisbon");
+    QTest::keyClick(&child<QLineEdit>(location(), "cityField"), Qt::Key_Return);
     ASSERT_EQ(rig.geocoder->names.size(), 1u);
     EXPECT_EQ(rig.geocoder->names[0], "Lisbon");
     EXPECT_TRUE(rig.model->isGeocoding());
     EXPECT_FALSE(find.isEnabled());
     EXPECT_TRUE(find.text().isEmpty());
-    EXPECT_TRUE(location().busyIndicator().isSpinning());
-    EXPECT_TRUE(location().busyIndicator().isVisible());
+    EXPECT_TRUE(child<BusyIndicator>(location(), "busyIndicator").isSpinning());
+    EXPECT_TRUE(child<BusyIndicator>(location(), "busyIndicator").isVisible());
 
     // Disabled: a click does nothing. Return is not blocked.
     QTest::mouseClick(&find, Qt::LeftButton);
     EXPECT_EQ(rig.geocoder->names.size(), 1u);
-    QTest::keyClick(&location().cityField(), Qt::Key_Return);
+    QTest::keyClick(&child<QLineEdit>(location(), "cityField"), Qt::Key_Return);
     EXPECT_EQ(rig.geocoder->names.size(), 2u);
 
     Placemark lisbon;
@@ -164,8 +167,9 @@ TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
     EXPECT_FALSE(rig.model->isGeocoding());
     EXPECT_TRUE(find.isEnabled());
     EXPECT_EQ(find.text(), "Find");
-    EXPECT_FALSE(location().busyIndicator().isVisible());
-    EXPECT_EQ(location().message().colour(), Palette::secondaryForeground());
+    EXPECT_FALSE(child<BusyIndicator>(location(), "busyIndicator").isVisible());
+    EXPECT_EQ(child<TextView>(location(), "locationMessage").colour(),
+              Palette::secondaryForeground());
 
     QTest::mouseClick(&find, Qt::LeftButton);
     EXPECT_EQ(rig.geocoder->names.size(), 3u);
@@ -176,7 +180,7 @@ TEST_F(SettingsPageTest, MessageRowShowsTheMessageOrTheStoredPlace) {
     rig.settings.setLongitude(-9.1393);
     rig.settings.setLocationName("Lisbon, Portugal");
     open();
-    TextView& message = location().message();
+    TextView& message = child<TextView>(location(), "locationMessage");
     EXPECT_TRUE(message.isVisible());
     EXPECT_EQ(message.text(), "Lisbon, Portugal");
     EXPECT_EQ(message.lines(), TextView::Lines::one);
@@ -189,9 +193,9 @@ TEST_F(SettingsPageTest, MessageRowShowsTheMessageOrTheStoredPlace) {
     rig.model->refresh();
     EXPECT_FALSE(message.isVisible());
     // Only the link is left, at the right edge.
-    PlainButton& link = location().fineTuneLink();
+    PlainButton& link = child<PlainButton>(location(), "fineTuneLink");
     EXPECT_TRUE(link.isVisible());
-    EXPECT_EQ(location().fineTuneLinkText().text(), "Lat/long");
+    EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Lat/long");
     EXPECT_EQ(link.mapTo(&location(), QPoint(link.width(), 0)).x(), location().width());
 }
 
@@ -203,7 +207,7 @@ TEST_F(SettingsPageTest, FailureMessageIsWarmAndWraps) {
     rig.model->setLastGeocodeOK(false);
     rig.model->setGeocodeMessage(failure);
     QApplication::processEvents();
-    TextView& message = location().message();
+    TextView& message = child<TextView>(location(), "locationMessage");
     EXPECT_EQ(message.text(), failure);
     EXPECT_EQ(message.colour(), Palette::warn());
     EXPECT_EQ(message.lines(), TextView::Lines::wrapping);
@@ -223,24 +227,24 @@ TEST_F(SettingsPageTest, FailureMessageIsWarmAndWraps) {
 
 TEST_F(SettingsPageTest, LinkOpensAndClosesTheCoordinatesRow) {
     open();
-    RevealBox& row = location().coordinatesRow();
+    RevealBox& row = child<RevealBox>(location(), "coordinatesRow");
     EXPECT_FALSE(row.isVisible());
     const int closedHeight = page->heightForWidth(288);
 
-    QTest::mouseClick(&location().fineTuneLink(), Qt::LeftButton);
-    EXPECT_EQ(location().fineTuneLinkText().text(), "Hide lat/long");
+    QTest::mouseClick(&child<PlainButton>(location(), "fineTuneLink"), Qt::LeftButton);
+    EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Hide lat/long");
     EXPECT_TRUE(location().showFineTune());
     settle();
     EXPECT_TRUE(row.isVisible());
     EXPECT_EQ(row.share(), 1.0);
-    EXPECT_TRUE(location().latitudeField().isVisible());
-    EXPECT_TRUE(location().setButton().isVisible());
-    EXPECT_EQ(location().setButton().text(), "Set");
+    EXPECT_TRUE(child<QLineEdit>(location(), "latitudeField").isVisible());
+    EXPECT_TRUE(child<QPushButton>(location(), "setButton").isVisible());
+    EXPECT_EQ(child<QPushButton>(location(), "setButton").text(), "Set");
     const int openHeight = page->heightForWidth(288);
     EXPECT_GT(openHeight, closedHeight + 16);
 
-    QTest::mouseClick(&location().fineTuneLink(), Qt::LeftButton);
-    EXPECT_EQ(location().fineTuneLinkText().text(), "Lat/long");
+    QTest::mouseClick(&child<PlainButton>(location(), "fineTuneLink"), Qt::LeftButton);
+    EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Lat/long");
     settle();
     EXPECT_FALSE(row.isVisible());
     EXPECT_EQ(page->heightForWidth(288), closedHeight);
@@ -250,7 +254,7 @@ TEST_F(SettingsPageTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
     rig.settings.setLatitude(38.72);
     rig.settings.setLongitude(-9.14);
     open();
-    SwitchToggle& toggle = page->automaticControl().toggle();
+    SwitchToggle& toggle = child<SwitchToggle>(*page, "automaticSwitch");
     EXPECT_FALSE(toggle.isOn());
     rig.resetCounts();
 
@@ -277,13 +281,13 @@ TEST_F(SettingsPageTest, QuitRunsAtOnceAndBackReturns) {
     SettingsPage settings(
         model, [&] { ++backs; }, [&] { ++quits; }, false);
     testing::showAtWidth(settings);
-    QTest::mouseClick(&settings.quitRow(), Qt::LeftButton, {},
-                      QPoint(settings.quitRow().width() * 3 / 4, 4));
+    QTest::mouseClick(&child<PlainButton>(settings, "quitRow"), Qt::LeftButton, {},
+                      QPoint(child<PlainButton>(settings, "quitRow").width() * 3 / 4, 4));
     EXPECT_EQ(quits, 1);
-    QTest::mouseClick(&settings.backButton(), Qt::LeftButton);
+    QTest::mouseClick(&child<PlainButton>(settings, "backButton"), Qt::LeftButton);
     EXPECT_EQ(backs, 1);
-    const QRect quitBox(settings.quitRow().mapTo(&settings, QPoint(0, 0)),
-                        settings.quitRow().size());
+    const QRect quitBox(child<PlainButton>(settings, "quitRow").mapTo(&settings, QPoint(0, 0)),
+                        child<PlainButton>(settings, "quitRow").size());
     EXPECT_EQ(quitBox.left(), 16);
     EXPECT_EQ(quitBox.right(), 288 - 16 - 1);
     EXPECT_EQ(settings.height(), quitBox.bottom() + 1 + 11);

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "engine/Clock.h"
@@ -92,6 +94,16 @@ QColor pixelAt(const QImage& image, qreal x, qreal y);
 
 // Within `tolerance` (0 to 255 per channel) of `expected`.
 bool near(const QColor& actual, const QColor& expected, int tolerance = 2);
+
+// The descendant of `root` of type T named `name`; a failure when there is none.
+template <typename T>
+T& child(QWidget& root, const char* name) {
+    T* found = root.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        throw std::runtime_error(std::string("no child named ") + name);
+    }
+    return *found;
+}
 
 // Every descendant of `root` of type T.
 template <typename T>

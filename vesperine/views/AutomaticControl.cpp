@@ -20,6 +20,9 @@ AutomaticControl::AutomaticControl(AppModel& model, QWidget* parent)
     toggle_->setOn(model_.automationEnabled());
     row->addWidget(toggle_);
 
+    // Names for accessibility tools and for finding the parts in tests.
+    toggle_->setObjectName(QStringLiteral("automaticSwitch"));
+
     connect(toggle_, &SwitchToggle::flipped, this, [this](bool on) { model_.setAutomation(on); });
     connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
         if (property == AppModel::Property::automationEnabled) {

@@ -17,8 +17,6 @@ class AutomaticControl : public QWidget {
   public:
     explicit AutomaticControl(AppModel& model, QWidget* parent = nullptr);
 
-    SwitchToggle& toggle() const { return *toggle_; }
-
   private:
     AppModel& model_;
     SwitchToggle* toggle_;

@@ -71,6 +71,12 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
             openSettings_();
         }
     };
+    // Names for accessibility tools and for finding the parts in tests.
+    runPause_->setObjectName(QStringLiteral("runPauseButton"));
+    settingsButton_->setObjectName(QStringLiteral("settingsButton"));
+    placeRow_->setObjectName(QStringLiteral("placeRow"));
+    place_->setObjectName(QStringLiteral("placeLabel"));
+
     connect(settingsButton_, &QAbstractButton::clicked, this, open);
     connect(placeRow_, &QAbstractButton::clicked, this, open);
     // The place row reads the settings, which change only through calls that

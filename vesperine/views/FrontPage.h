@@ -20,16 +20,11 @@ class FrontPage : public QWidget {
   public:
     FrontPage(AppModel& model, std::function<void()> openSettings, QWidget* parent = nullptr);
 
+  private:
     // The stored place name when there is one, else the stored coordinates or
     // "Not set".
     static QString placeText(const AppModel& model);
 
-    RunPauseButton& runPauseButton() const { return *runPause_; }
-    PlainButton& settingsButton() const { return *settingsButton_; }
-    PlainButton& placeRow() const { return *placeRow_; }
-    TextView& placeLabel() const { return *place_; }
-
-  private:
     AppModel& model_;
     std::function<void()> openSettings_;
     RunPauseButton* runPause_;

@@ -117,6 +117,18 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
     coordinates_ = new RevealBox(coordinates, showFineTune_, this);
     column->addWidget(coordinates_);
 
+    // Names for accessibility tools and for finding the parts in tests.
+    city_->setObjectName(QStringLiteral("cityField"));
+    find_->setObjectName(QStringLiteral("findButton"));
+    busy_->setObjectName(QStringLiteral("busyIndicator"));
+    message_->setObjectName(QStringLiteral("locationMessage"));
+    link_->setObjectName(QStringLiteral("fineTuneLink"));
+    linkText_->setObjectName(QStringLiteral("fineTuneLinkText"));
+    coordinates_->setObjectName(QStringLiteral("coordinatesRow"));
+    latitude_->setObjectName(QStringLiteral("latitudeField"));
+    longitude_->setObjectName(QStringLiteral("longitudeField"));
+    set_->setObjectName(QStringLiteral("setButton"));
+
     connect(city_, &QLineEdit::textEdited, this,
             [this](const QString& text) { model_.setCityText(text); });
     connect(latitude_, &QLineEdit::textEdited, this,

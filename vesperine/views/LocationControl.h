@@ -26,17 +26,6 @@ class LocationControl : public QWidget {
 
     bool showFineTune() const { return showFineTune_; }
 
-    QLineEdit& cityField() const { return *city_; }
-    QPushButton& findButton() const { return *find_; }
-    BusyIndicator& busyIndicator() const { return *busy_; }
-    TextView& message() const { return *message_; }
-    PlainButton& fineTuneLink() const { return *link_; }
-    TextView& fineTuneLinkText() const { return *linkText_; }
-    RevealBox& coordinatesRow() const { return *coordinates_; }
-    QLineEdit& latitudeField() const { return *latitude_; }
-    QLineEdit& longitudeField() const { return *longitude_; }
-    QPushButton& setButton() const { return *set_; }
-
   private:
     void toggleFineTune();
     void showGeocoding();

@@ -62,6 +62,13 @@ SettingsPage::SettingsPage(AppModel& model, std::function<void()> back, std::fun
     quitBox->addWidget(quit_);
     column->addLayout(quitBox);
 
+    // Names for accessibility tools and for finding the parts in tests.
+    back_->setObjectName(QStringLiteral("backButton"));
+    quit_->setObjectName(QStringLiteral("quitRow"));
+    strength_->setObjectName(QStringLiteral("strengthControl"));
+    location_->setObjectName(QStringLiteral("locationControl"));
+    automatic_->setObjectName(QStringLiteral("automaticControl"));
+
     connect(back_, &QAbstractButton::clicked, this, [this] {
         if (backAction_) {
             backAction_();

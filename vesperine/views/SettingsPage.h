@@ -22,12 +22,6 @@ class SettingsPage : public QWidget {
     SettingsPage(AppModel& model, std::function<void()> back, std::function<void()> quit,
                  bool locationExpanded, QWidget* parent = nullptr);
 
-    PlainButton& backButton() const { return *back_; }
-    PlainButton& quitRow() const { return *quit_; }
-    StrengthControl& strengthControl() const { return *strength_; }
-    LocationControl& locationControl() const { return *location_; }
-    AutomaticControl& automaticControl() const { return *automatic_; }
-
   private:
     std::function<void()> backAction_;
     std::function<void()> quitAction_;

@@ -22,6 +22,10 @@ StrengthControl::StrengthControl(AppModel& model, QWidget* parent)
     row->addWidget(slider_, 1);
     row->addWidget(percent_);
 
+    // Names for accessibility tools and for finding the parts in tests.
+    slider_->setObjectName(QStringLiteral("strengthSlider"));
+    percent_->setObjectName(QStringLiteral("strengthPercent"));
+
     connect(slider_, &QAbstractSlider::valueChanged, this, &StrengthControl::userMoved);
     connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
         if (property == AppModel::Property::strength) {

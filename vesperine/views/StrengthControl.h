@@ -25,9 +25,6 @@ class StrengthControl : public QWidget {
     // "62%": the strength in percent, halves rounded away from zero.
     static QString percentText(double strength);
 
-    PanelSlider& slider() const { return *slider_; }
-    PercentText& percent() const { return *percent_; }
-
   private:
     void showStrength();
     void userMoved(int position);
