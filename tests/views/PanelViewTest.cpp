@@ -34,9 +34,7 @@ class LayoutRequests : public QObject {
     }
 };
 
-void settle(int milliseconds = 300) {
-    QTest::qWait(milliseconds);
-}
+using testing::settle;
 
 class PanelViewTest : public ::testing::Test {
   protected:

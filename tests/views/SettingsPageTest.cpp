@@ -22,9 +22,7 @@ using testing::child;
 using testing::ModelRig;
 using Property = AppModel::Property;
 
-void settle() {
-    QTest::qWait(250);
-}
+using testing::settle;
 
 class SettingsPageTest : public ::testing::Test {
   protected:

@@ -1,8 +1,10 @@
 #include "ViewsTestSupport.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QLayout>
 #include <QPainter>
+#include <QTest>
 
 #include <cstdlib>
 
@@ -45,6 +47,25 @@ void showAtWidth(QWidget& widget, int width) {
     widget.resize(width, height);
     widget.show();
     QApplication::processEvents();
+}
+
+void settle() {
+    const auto running = [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            for (const QAbstractAnimation* animation :
+                 window->findChildren<QAbstractAnimation*>()) {
+                if (animation->state() == QAbstractAnimation::Running) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    QTest::qWait(50);
+    // A test that needs the end state checks it afterwards.
+    static_cast<void>(QTest::qWaitFor([&] { return !running(); }, 5000));
+    // Pages replaced during the animation are deleted on the next turn.
+    QTest::qWait(10);
 }
 
 QImage picture(QWidget& widget, qreal devicePixelRatio) {

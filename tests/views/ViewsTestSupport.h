@@ -92,6 +92,9 @@ QImage picture(QWidget& widget, qreal devicePixelRatio = 2);
 // The colour of the logical pixel (x, y) of a picture made at its ratio.
 QColor pixelAt(const QImage& image, qreal x, qreal y);
 
+// Waits until every animation of every window has run to its end.
+void settle();
+
 // Within `tolerance` (0 to 255 per channel) of `expected`.
 bool near(const QColor& actual, const QColor& expected, int tolerance = 2);
 
