@@ -108,6 +108,11 @@ void renderAll(const QString& directory) {
     const auto paused =
         makeSample(settings, filter, clock, {false, std::nullopt, true, "Off \u00B7 auto"});
 
+    // Pages need a widget application; a bare core application gets the icon only.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+        return;
+    }
     {
         FrontPage page(*running, [] {});
         save(page, directory + QStringLiteral("/panel-front-running.png"));
