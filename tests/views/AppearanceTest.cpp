@@ -33,16 +33,6 @@ TEST(PaletteTest, ColoursHaveTheirComponents) {
     EXPECT_EQ(&Palette::runOn(), &Palette::runOn());
 }
 
-TEST(PaletteTest, ForegroundLevelsAreLightAndDecrease) {
-    const QColor levels[] = {Palette::primaryForeground(), Palette::secondaryForeground(),
-                             Palette::tertiaryForeground()};
-    for (const QColor& level : levels) {
-        EXPECT_GT(level.lightnessF(), 0.9f);
-    }
-    EXPECT_GT(levels[0].alphaF(), levels[1].alphaF());
-    EXPECT_GT(levels[1].alphaF(), levels[2].alphaF());
-}
-
 TEST(PaletteTest, BorderOverFillShowsAtItsOwnAlpha) {
     QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
     image.fill(Palette::runOn());
