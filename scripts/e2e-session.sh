@@ -58,7 +58,8 @@ e2e_icon_centre() {
         awk '$1 > 1 && $1 < 64 { print $3 + int($1 / 2), $4 + int($2 / 2); exit }'
 }
 
-e2e_panel_id() { xdotool search --name '^Vesperine$' 2>/dev/null | head -n1; }
+# The panel is the one window titled "Vesperine" (the tray's are lower case).
+e2e_panel_id() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Vesperine":.*/\1/p' | head -n1; }
 
 e2e_stop() {
     local i

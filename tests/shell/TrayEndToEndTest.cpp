@@ -159,28 +159,17 @@ class TrayEndToEndTest : public ::testing::Test {
         return count;
     }
 
+    // The panel: the one window titled "Vesperine" (the tray's windows are
+    // named in lower case; xdotool's name search ignores case).
     std::optional<WindowBox> panel() {
-        std::istringstream ids(run({"xdotool", "search", "--name", "^Vesperine$"}));
-        std::string id;
-        while (ids >> id) {
-            const std::string info = run({"xwininfo", "-id", id});
-            std::smatch m;
-            WindowBox box{id};
-            if (!std::regex_search(info, m, std::regex(R"(Absolute upper-left X:\s+(-?\d+))"))) {
-                continue;
-            }
-            box.x = std::stoi(m[1]);
-            std::regex_search(info, m, std::regex(R"(Absolute upper-left Y:\s+(-?\d+))"));
-            box.y = std::stoi(m[1]);
-            std::regex_search(info, m, std::regex(R"(Width:\s+(\d+))"));
-            box.width = std::stoi(m[1]);
-            std::regex_search(info, m, std::regex(R"(Height:\s+(\d+))"));
-            box.height = std::stoi(m[1]);
-            if (box.width > 1) {
-                return box;
-            }
+        const std::string tree = run({"xwininfo", "-root", "-tree"});
+        static const std::regex line(
+            R"((0x[0-9a-f]+) "Vesperine": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+        std::smatch m;
+        if (!std::regex_search(tree, m, line)) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return WindowBox{m[1], std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[2]), std::stoi(m[3])};
     }
 
     bool panelViewable() {
