@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <QString>
+#include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -18,40 +19,75 @@ struct FakeReply {
     int delayMs = 0;
 };
 
-FakeReply found(std::vector<Placemark> placemarks, int delayMs = 0);
-FakeReply failed(GeocodeError::Domain domain, int code, int delayMs = 0);
-Placemark city(const QString& locality, const QString& country, double latitude, double longitude);
+inline FakeReply found(std::vector<Placemark> placemarks, int delayMs = 0) {
+    return {std::move(placemarks), std::nullopt, delayMs};
+}
 
-// What the fake geocoders of a test answer, and what they were asked. It is
-// held by the test, so a lookup can still complete after the geocoder (and
-// the model owning it) has gone, the way a late platform completion would.
-// Every completion runs from the event loop, never inside geocode() or
-// cancel(), and at most once.
+inline FakeReply failed(GeocodeError::Domain domain, int code) {
+    return {std::nullopt, GeocodeError{domain, code}};
+}
+
+inline Placemark city(const QString& locality, const QString& country, double latitude,
+                      double longitude) {
+    return {locality, std::nullopt, std::nullopt, country, Coordinate{latitude, longitude}};
+}
+
+// What the fake geocoders of a test answer and what they were asked. The test
+// holds it, so a lookup can complete after the geocoder and its model are
+// gone, as a late platform completion would. Completions run from the event
+// loop, never inside geocode() or cancel(), and at most once each.
 class FakeGeocoderScript : public QObject {
   public:
-    // Replies for the coming lookups, in order. A lookup with no queued reply
-    // stays pending until it is cancelled.
+    // Replies to the coming lookups, in order; a lookup without one stays
+    // pending until cancelled.
     void queue(FakeReply reply) { replies_.push_back(std::move(reply)); }
 
-    // How long after cancel() the cancelled completion arrives.
-    int cancelDelayMs = 0;
+    int cancelDelayMs = 0;           // from cancel() to the cancelled completion
+    std::vector<std::string> calls;  // "geocode:<name>" and "cancel", in order
+    int completions = 0;
+    int pending() const { return static_cast<int>(pending_.size()); }
 
-    // "geocode:<name>" and "cancel", in call order.
-    std::vector<std::string> calls;
-    std::vector<QString> names;  // the names asked for
-    int completions = 0;         // completions run so far
+    void geocode(const QString& name, CityGeocoder::Completion completion) {
+        calls.push_back("geocode:" + name.toStdString());
+        auto request = std::make_shared<Request>(Request{std::move(completion)});
+        pending_.push_back(request);
+        if (!replies_.empty()) {
+            FakeReply reply = std::move(replies_.front());
+            replies_.pop_front();
+            QTimer::singleShot(reply.delayMs, this, [this, request, reply] {
+                if (!request->cancelled) {
+                    complete(request, reply);
+                }
+            });
+        }
+    }
 
-    int pendingCount() const { return static_cast<int>(pending_.size()); }
-
-    void geocode(const QString& name, CityGeocoder::Completion completion);
-    void cancel();
+    void cancel() {
+        calls.push_back("cancel");
+        for (const auto& request : pending_) {
+            if (!std::exchange(request->cancelled, true)) {
+                QTimer::singleShot(cancelDelayMs, this, [this, request] {
+                    complete(request,
+                             failed(GeocodeError::Domain::location, GeocodeError::cancelled));
+                });
+            }
+        }
+    }
 
   private:
     struct Request {
         CityGeocoder::Completion completion;
         bool cancelled = false;
     };
-    void complete(const std::shared_ptr<Request>& request, const FakeReply& reply);
+
+    void complete(const std::shared_ptr<Request>& request, const FakeReply& reply) {
+        const auto it = std::find(pending_.begin(), pending_.end(), request);
+        if (it != pending_.end()) {
+            pending_.erase(it);
+            ++completions;
+            request->completion(reply.placemarks, reply.error);
+        }
+    }
 
     std::deque<FakeReply> replies_;
     std::vector<std::shared_ptr<Request>> pending_;

@@ -82,34 +82,28 @@ bool phraseStartsWith(const Words& text, const Words& part) {
     return true;
 }
 
-// How well typed words fit a city's name; lower is better.
+// How well typed words fit a city's name; lower is better. As in libgeonames'
+// own query, the words must begin consecutive words of the name, in order
+// ("de la cruz" and "pu de" fit "Puerto de la Cruz", "puerto cruz" does not).
 enum class Fit { wholeName, wholeWords, prefixes, none };
 
 Fit fitOf(const Words& typed, const Words& name) {
-    bool allWhole = true;
-    for (const Word& typedWord : typed) {
-        bool begins = false;
-        bool whole = false;
-        for (const Word& nameWord : name) {
-            if (wordStartsWith(nameWord, typedWord)) {
-                begins = true;
-                if (sameWord(nameWord, typedWord)) {
-                    whole = true;
-                    break;
-                }
-            }
+    Fit best = Fit::none;
+    for (std::size_t start = 0; start + typed.size() <= name.size(); ++start) {
+        bool begins = true;
+        bool whole = true;
+        for (std::size_t i = 0; begins && i < typed.size(); ++i) {
+            begins = wordStartsWith(name[start + i], typed[i]);
+            whole = whole && begins && sameWord(name[start + i], typed[i]);
         }
-        if (!begins) {
-            return Fit::none;
+        if (begins) {
+            const Fit fit = !whole                        ? Fit::prefixes
+                            : typed.size() == name.size() ? Fit::wholeName
+                                                          : Fit::wholeWords;
+            best = std::min(best, fit);
         }
-        allWhole = allWhole && whole;
     }
-    if (!allWhole) {
-        return Fit::prefixes;
-    }
-    const bool sameName = typed.size() == name.size() &&
-                          std::equal(typed.begin(), typed.end(), name.begin(), sameWord);
-    return sameName ? Fit::wholeName : Fit::wholeWords;
+    return best;
 }
 
 struct IndexedCity {
@@ -161,7 +155,8 @@ bool matchesParts(GeonamesCity* city, const std::vector<Words>& parts) {
     }
     std::vector<Words> fields{wordsOf(geonames_city_get_state(city)),
                               wordsOf(geonames_city_get_country(city))};
-    const std::string_view name = geonames_city_get_name(city);
+    const char* const rawName = geonames_city_get_name(city);
+    const std::string_view name = rawName != nullptr ? rawName : "";
     for (std::size_t comma = name.find(','); comma != std::string_view::npos;) {
         const std::size_t next = name.find(',', comma + 1);
         fields.push_back(wordsOf(name.substr(comma + 1, next - comma - 1)));

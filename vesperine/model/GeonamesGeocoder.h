@@ -10,8 +10,9 @@ namespace vesperine {
 // cities of 15,000 people or more), on this machine only: nothing is sent
 // anywhere, not even the name.
 //
-// Every word typed must begin a word of the city's name, ignoring case and
-// accents ("sao paulo" finds "São Paulo"). Text after a comma narrows the
+// The words typed must begin consecutive words of the city's name, ignoring
+// case and accents ("sao paulo" finds "São Paulo", "new york" also "West New
+// York"). Text after a comma narrows the
 // choice: each further part must begin the city's state or country
 // ("Springfield, Illinois"); a city found whose state and country match none
 // of them is a partial result. Cities whose whole name is the text typed come
