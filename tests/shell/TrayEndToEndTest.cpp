@@ -48,7 +48,7 @@ class TrayEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xprop",
-                                 "xrandr", "import", "dbus-daemon", "xmessage"}) {
+                                 "xrandr", "import", "convert", "dbus-daemon", "xmessage"}) {
             if (!testing::programInstalled(tool)) {
                 GTEST_SKIP() << tool << " is not installed (scripts/setup-deps installs it)";
             }
@@ -202,6 +202,22 @@ class TrayEndToEndTest : public ::testing::Test {
         run({"import", "-window", "root", std::string(VESPERINE_ARTIFACT_DIR) + "/" + name});
     }
 
+    // The colour of one screen pixel in the screenshot `name`.
+    std::string pixel(const std::string& name, int x, int y) {
+        return run({"convert", std::string(VESPERINE_ARTIFACT_DIR) + "/" + name, "-format",
+                    "%[pixel:p{" + std::to_string(x) + "," + std::to_string(y) + "}]", "info:"});
+    }
+
+    // The corners of the open panel show the desktop; its inside does not.
+    void expectRoundedCorners(const std::string& shot, const WindowBox& box) {
+        const std::string desktop = pixel(shot, 5, kScreenHeight / 2);
+        EXPECT_EQ(pixel(shot, box.x, box.y + box.height - 1), desktop);
+        EXPECT_EQ(pixel(shot, box.x + box.width - 1, box.y + box.height - 1), desktop);
+        EXPECT_EQ(pixel(shot, box.x + 1, box.y + 1), desktop);
+        EXPECT_NE(pixel(shot, box.x + box.width / 2, box.y + box.height - 2), desktop);
+        EXPECT_NE(pixel(shot, box.x + 12, box.y + box.height / 2), desktop);
+    }
+
     std::string storedFilter() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
     std::string gamma() {
         std::smatch m;
@@ -228,6 +244,7 @@ TEST_F(TrayEndToEndTest, TheIconOpensThePanelUnderItAndEveryWayClosesIt) {
     openPanel();
     const WindowBox box = *panel();
     screenshot("panel-open-top-tray.png");
+    expectRoundedCorners("panel-open-top-tray.png", box);
     EXPECT_EQ(box.width, 288);
     EXPECT_NEAR(box.midX(), icon.midX(), 1);
     EXPECT_EQ(box.y, icon.y + icon.height + 6);
@@ -273,6 +290,24 @@ TEST_F(TrayEndToEndTest, ATrayAtTheBottomPutsThePanelAboveTheIcon) {
     EXPECT_LE(box.y + box.height, icon.y - 6);
     EXPECT_GE(box.y + box.height, kScreenHeight - kTrayHeight - 6);
     EXPECT_GE(box.y, 0);
+}
+
+TEST_F(TrayEndToEndTest, UnderACompositorThePanelIsTranslucentWithRoundCorners) {
+    if (!testing::programInstalled("xcompmgr")) {
+        GTEST_SKIP() << "xcompmgr is not installed (scripts/setup-deps installs it)";
+    }
+    helpers_.push_back(start({"xcompmgr", "-n"}, "xcompmgr"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(helpers_.back()->running()) << readFile(home_.file("xcompmgr.err"));
+    startTray("top", "center");
+    startApplication();
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10));
+    openPanel();
+    const WindowBox box = *panel();
+    EXPECT_NE(run({"xwininfo", "-id", box.id}).find("Depth: 32"), std::string::npos)
+        << "no translucent window under the compositor";
+    screenshot("panel-open-composited.png");
+    expectRoundedCorners("panel-open-composited.png", box);
 }
 
 TEST_F(TrayEndToEndTest, RunAndPauseSwitchTheStoredStateAndTheRamps) {
