@@ -1,0 +1,259 @@
+// The settings page of the running tray application in a real X server
+// (Xvfb, openbox, trayer): the slider tints the screen, typed coordinates and
+// Set store the place, Automatic stores the flag and the filter follows the
+// schedule, Quit ends the process. Where to click comes from laying the same
+// pages out in this process at the panel's width. Screenshots go to the
+// build's artifacts/.
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "ViewsTestSupport.h"
+#include "shell/Background.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+#include "views/FrontPage.h"
+#include "views/PanelWidgets.h"
+#include "views/SettingsPage.h"
+
+namespace vesperine {
+namespace {
+
+using testing::BackgroundProcess;
+using testing::readFile;
+using testing::waitUntil;
+
+// A part's rectangle within its page, laid out here at the panel's width.
+QRect boxOf(QWidget& page, const char* name) {
+    QWidget& part = testing::child<QWidget>(page, name);
+    return {part.mapTo(&page, QPoint(0, 0)), part.size()};
+}
+
+// The longitude where it is about noon now.
+double longitudeAtNoon() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const double hours = utc.tm_hour + utc.tm_min / 60.0;
+    const double longitude = std::fmod(180.0 - hours * 15.0 + 540.0, 360.0) - 180.0;
+    return std::round(longitude * 10) / 10;
+}
+
+class SettingsEndToEndTest : public ::testing::Test {
+  protected:
+    using Env = std::map<std::string, std::optional<std::string>>;
+
+    void SetUp() override {
+        for (const char* tool :
+             {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xrandr", "import"}) {
+            if (!testing::programInstalled(tool)) {
+                GTEST_SKIP() << tool << " is not installed (scripts/setup-deps installs it)";
+            }
+        }
+        xvfb_ = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24",
+                                     "-nolisten", "tcp"},
+            Env{}, home_.file("xvfb.out"), home_.file("xvfb.err"));
+        ASSERT_TRUE(waitUntil(
+            [&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; }, 20));
+        const std::string out = readFile(home_.file("xvfb.out"));
+        display_ = ":" + out.substr(0, out.find('\n'));
+        bus_ = std::make_unique<testing::TestBus>(home_.path());
+        ASSERT_TRUE(bus_->started());
+        windowManager_ = start({"openbox"}, "openbox");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        tray_ = start(
+            {"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+             "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--transparent", "false"},
+            "trayer");
+    }
+
+    void TearDown() override {
+        app_.reset();
+        tray_.reset();
+        windowManager_.reset();
+        xvfb_.reset();
+        bus_.reset();
+    }
+
+    Env environment() const {
+        return {{"DISPLAY", display_},
+                {"WAYLAND_DISPLAY", std::nullopt},
+                {"QT_QPA_PLATFORM", std::nullopt},
+                {"HOME", home_.path()},
+                {"XDG_CONFIG_HOME", home_.file("config")},
+                {"XDG_STATE_HOME", home_.file("state")},
+                {"XDG_RUNTIME_DIR", home_.path()},
+                {"DBUS_SYSTEM_BUS_ADDRESS", bus_->address()},
+                {"DBUS_SESSION_BUS_ADDRESS", bus_->address()}};
+    }
+
+    std::unique_ptr<BackgroundProcess> start(const std::vector<std::string>& argv,
+                                             const std::string& name) {
+        return std::make_unique<BackgroundProcess>(argv, environment(), home_.file(name + ".out"),
+                                                   home_.file(name + ".err"));
+    }
+
+    std::string run(const std::vector<std::string>& argv) {
+        testing::ProcessOptions options;
+        options.environment = environment();
+        options.timeoutSeconds = 20;
+        return testing::runProcess(argv, options).out;
+    }
+
+    // "<id> <x> <y> <width> <height>" of the first window of the tree matching
+    // `title` whose width passes `accept`.
+    std::optional<QRect> window(const std::string& title, int minWidth, int maxWidth) {
+        const std::string tree = run({"xwininfo", "-root", "-tree"});
+        const std::regex line(
+            "0x[0-9a-f]+ \"" + title +
+            R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+        for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+            const int width = std::stoi((*it)[1]);
+            if (width >= minWidth && width <= maxWidth) {
+                return QRect(std::stoi((*it)[3]), std::stoi((*it)[4]), width, std::stoi((*it)[2]));
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<QRect> trayIcon() { return window("vesperine", 2, 63); }
+    std::optional<QRect> panel() { return window("Vesperine", 200, 400); }
+
+    void click(QPoint at) {
+        run({"xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()), "click", "1"});
+    }
+    // Clicks the middle of `part` of a page whose top-left is the panel's.
+    void click(const QRect& panelBox, const QRect& part) {
+        click(panelBox.topLeft() + part.center());
+    }
+
+    void type(const std::string& text) { run({"xdotool", "type", "--delay", "20", "--", text}); }
+
+    void screenshot(const std::string& name) {
+        mkdir(VESPERINE_ARTIFACT_DIR, 0755);
+        run({"import", "-window", "root", std::string(VESPERINE_ARTIFACT_DIR) + "/" + name});
+    }
+
+    std::string settingsFile() { return readFile(home_.file("config/vesperine/settings.ini")); }
+    std::string filterFile() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
+    std::string gamma() {
+        std::smatch m;
+        const std::string out = run({"xrandr", "--verbose"});
+        return std::regex_search(out, m, std::regex(R"(Gamma:\s+(\S+))")) ? m[1].str() : "";
+    }
+
+    testing::TempDir home_;
+    std::string display_;
+    std::unique_ptr<BackgroundProcess> xvfb_;
+    std::unique_ptr<testing::TestBus> bus_;
+    std::unique_ptr<BackgroundProcess> windowManager_;
+    std::unique_ptr<BackgroundProcess> tray_;
+    std::unique_ptr<BackgroundProcess> app_;
+};
+
+TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
+    // The same pages as the panel shows, with nothing stored.
+    testing::ModelRig rig;
+    AppModel& model = rig.make();
+    FrontPage front(model, [] {});
+    testing::showAtWidth(front);
+    SettingsPage collapsed(
+        model, [] {}, [] {}, false);
+    testing::showAtWidth(collapsed);
+    SettingsPage expanded(
+        model, [] {}, [] {}, true);
+    testing::showAtWidth(expanded);
+
+    // The filter is on at 30 %, so the ramps show the strength.
+    std::filesystem::create_directories(home_.file("state/vesperine"));
+    testing::writeFile(home_.file("state/vesperine/color-filter.ini"),
+                       "[ColorFilter]\nenabled=true\nstrength=0.3\n");
+    app_ = start({VESPERINE_EXECUTABLE}, "app");
+    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
+        << readFile(home_.file("app.err"));
+    ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
+    const std::string tintedAt30 = gamma();
+
+    click(trayIcon()->center());
+    ASSERT_TRUE(waitUntil([&] { return panel().has_value(); }, 5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QRect box = *panel();
+    EXPECT_EQ(box.width(), 288);
+    EXPECT_EQ(box.height(), front.height());
+
+    click(box, boxOf(front, "settingsButton"));
+    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == collapsed.height(); }, 5))
+        << panel()->height() << " for " << collapsed.height();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    box = *panel();
+    screenshot("settings-page.png");
+
+    // Drag the thumb from 30 % to past the right end: 100 %, at once on screen.
+    const QRect slider = boxOf(collapsed, "strengthSlider");
+    const QPoint from = box.topLeft() + QPoint(slider.left() + 7 + (slider.width() - 14) * 3 / 10,
+                                               slider.center().y());
+    const QPoint to = box.topLeft() + QPoint(slider.right() + 30, slider.center().y());
+    run({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown",
+         "1", "mousemove", std::to_string((from.x() + to.x()) / 2), std::to_string(from.y()),
+         "mousemove", std::to_string(to.x()), std::to_string(to.y()), "mouseup", "1"});
+    EXPECT_TRUE(
+        waitUntil([&] { return filterFile().find("strength=1\n") != std::string::npos; }, 5))
+        << filterFile();
+    EXPECT_TRUE(waitUntil([&] { return gamma() != tintedAt30; }, 3)) << gamma();
+    EXPECT_NE(filterFile().find("enabled=true"), std::string::npos);
+
+    // Open the coordinates row and store a place where it is noon now.
+    click(box, boxOf(collapsed, "fineTuneLink"));
+    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == expanded.height(); }, 5))
+        << panel()->height() << " for " << expanded.height();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    char longitude[32];
+    std::snprintf(longitude, sizeof longitude, "%g", longitudeAtNoon());
+    click(box, boxOf(expanded, "latitudeField"));
+    type("0");
+    click(box, boxOf(expanded, "longitudeField"));
+    type(longitude);
+    click(box, boxOf(expanded, "setButton"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return settingsFile().find("latitude=0\n") != std::string::npos &&
+                   settingsFile().find(std::string("longitude=") + longitude + "\n") !=
+                       std::string::npos;
+        },
+        5))
+        << settingsFile();
+    // Storing a place alone does not switch the schedule on.
+    EXPECT_NE(filterFile().find("enabled=true"), std::string::npos);
+    screenshot("settings-page-coordinates.png");
+
+    // Automatic on: the flag is stored and the filter follows the schedule (day: off).
+    const std::string decision =
+        run({VESPERINE_EXECUTABLE, "--decide", "--lat", "0", "--lon", longitude});
+    ASSERT_NE(decision.find("want OFF"), std::string::npos) << decision;
+    click(box, boxOf(expanded, "automaticSwitch"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return settingsFile().find("automationEnabled=true") != std::string::npos; }, 5))
+        << settingsFile();
+    EXPECT_TRUE(
+        waitUntil([&] { return filterFile().find("enabled=false") != std::string::npos; }, 5))
+        << filterFile();
+    EXPECT_TRUE(waitUntil([&] { return gamma() == "1.0:1.0:1.0"; }, 3)) << gamma();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    screenshot("settings-page-automatic.png");
+
+    click(box, boxOf(expanded, "quitRow"));
+    EXPECT_EQ(app_->waitForExit(5), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace vesperine
