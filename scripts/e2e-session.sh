@@ -64,8 +64,8 @@ e2e_panel_id() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Vesperine"
 e2e_stop() {
     local i
     for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
-        kill "${e2e_pids[i]}" 2>/dev/null
-        wait "${e2e_pids[i]}" 2>/dev/null
+        kill "${e2e_pids[i]}" 2>/dev/null || true
+        wait "${e2e_pids[i]}" 2>/dev/null || true
     done
     e2e_pids=()
 }
