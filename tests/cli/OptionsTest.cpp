@@ -23,6 +23,14 @@ struct ParseCase {
     OptionMap expected;
 };
 
+void PrintTo(const ParseCase& c, std::ostream* out) {
+    *out << "[";
+    for (const auto& argument : c.arguments) {
+        *out << " '" << argument << "'";
+    }
+    *out << " ]";
+}
+
 class ParseOptions : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseOptions, BuildsTheOptionMap) {

@@ -22,6 +22,10 @@ struct DecisionCase {
     std::string_view reason;
 };
 
+void PrintTo(const DecisionCase& c, std::ostream* out) {
+    *out << c.now << " offsets " << c.sunriseOffset << "/" << c.sunsetOffset;
+}
+
 class LisbonMidsummer : public ::testing::TestWithParam<DecisionCase> {};
 
 TEST_P(LisbonMidsummer, DecidesFromTheAdjustedTimes) {

@@ -21,6 +21,10 @@ struct SunCase {
     const char* sunset;
 };
 
+void PrintTo(const SunCase& c, std::ostream* out) {
+    *out << c.place;
+}
+
 class NormalDays : public ::testing::TestWithParam<SunCase> {};
 
 // Reference times of the low-precision equation, to a tenth of a second.
@@ -72,6 +76,10 @@ struct PolarCase {
     const char* date;
     SunTimes::Kind kind;
 };
+
+void PrintTo(const PolarCase& c, std::ostream* out) {
+    *out << c.latitude << "," << c.longitude << " at " << c.date;
+}
 
 class PolarDays : public ::testing::TestWithParam<PolarCase> {};
 

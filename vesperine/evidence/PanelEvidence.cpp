@@ -1,12 +1,10 @@
 #include "evidence/PanelEvidence.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -19,6 +17,7 @@
 #include "engine/ColorFilterState.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
+#include "evidence/PngFile.h"
 #include "model/AppModel.h"
 #include "model/CityGeocoder.h"
 #include "shell/MenuBarIcon.h"
@@ -74,22 +73,6 @@ std::unique_ptr<AppModel> makeSample(Settings& settings, ColorFilterState& filte
     model->setLastGeocodeOK(true);
     model->setStatusText(QString::fromUtf8(sample.statusText));
     return model;
-}
-
-void writePng(const QImage& picture, const QString& path) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
-        return;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-    }
-    file.commit();
 }
 
 void renderAll(const QString& directory) {
@@ -159,7 +142,7 @@ void save(QWidget& page, const QString& path) {
     layout->removeWidget(&page);
     page.setParent(nullptr);
     if (!picture.isNull()) {
-        writePng(picture, path);
+        PngFile::write(picture, path);
     }
 }
 

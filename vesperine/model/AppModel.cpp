@@ -131,63 +131,43 @@ AppModel::AppModel(Settings& settings, ColorFilterState& filter, const Clock& cl
 AppModel::~AppModel() = default;
 
 void AppModel::setFilterOn(bool value) {
-    Q_EMIT willChange(Property::filterOn);
-    filterOn_ = value;
-    Q_EMIT changed(Property::filterOn);
+    publish(Property::filterOn, filterOn_, value);
 }
 
 void AppModel::setStrength(double value) {
-    Q_EMIT willChange(Property::strength);
-    strength_ = value;
-    Q_EMIT changed(Property::strength);
+    publish(Property::strength, strength_, value);
 }
 
 void AppModel::setAutomationEnabled(bool value) {
-    Q_EMIT willChange(Property::automationEnabled);
-    automationEnabled_ = value;
-    Q_EMIT changed(Property::automationEnabled);
+    publish(Property::automationEnabled, automationEnabled_, value);
 }
 
 void AppModel::setLatitudeText(const QString& value) {
-    Q_EMIT willChange(Property::latitudeText);
-    latitudeText_ = value;
-    Q_EMIT changed(Property::latitudeText);
+    publish(Property::latitudeText, latitudeText_, value);
 }
 
 void AppModel::setLongitudeText(const QString& value) {
-    Q_EMIT willChange(Property::longitudeText);
-    longitudeText_ = value;
-    Q_EMIT changed(Property::longitudeText);
+    publish(Property::longitudeText, longitudeText_, value);
 }
 
 void AppModel::setCityText(const QString& value) {
-    Q_EMIT willChange(Property::cityText);
-    cityText_ = value;
-    Q_EMIT changed(Property::cityText);
+    publish(Property::cityText, cityText_, value);
 }
 
 void AppModel::setGeocodeMessage(const QString& value) {
-    Q_EMIT willChange(Property::geocodeMessage);
-    geocodeMessage_ = value;
-    Q_EMIT changed(Property::geocodeMessage);
+    publish(Property::geocodeMessage, geocodeMessage_, value);
 }
 
 void AppModel::setLastGeocodeOK(bool value) {
-    Q_EMIT willChange(Property::lastGeocodeOK);
-    lastGeocodeOK_ = value;
-    Q_EMIT changed(Property::lastGeocodeOK);
+    publish(Property::lastGeocodeOK, lastGeocodeOK_, value);
 }
 
 void AppModel::setIsGeocoding(bool value) {
-    Q_EMIT willChange(Property::isGeocoding);
-    isGeocoding_ = value;
-    Q_EMIT changed(Property::isGeocoding);
+    publish(Property::isGeocoding, isGeocoding_, value);
 }
 
 void AppModel::setStatusText(const QString& value) {
-    Q_EMIT willChange(Property::statusText);
-    statusText_ = value;
-    Q_EMIT changed(Property::statusText);
+    publish(Property::statusText, statusText_, value);
 }
 
 bool AppModel::hasLocation() const {

@@ -88,6 +88,14 @@ class AppModel : public QObject {
 
   private:
     QString makeStatus() const;
+
+    // One published assignment: observers hear of it before and after the store.
+    template <typename T>
+    void publish(Property property, T& field, const T& value) {
+        Q_EMIT willChange(property);
+        field = value;
+        Q_EMIT changed(property);
+    }
     // The completion of a lookup started for `name` (already trimmed).
     void finishLookup(const QString& name, const std::optional<std::vector<Placemark>>& placemarks,
                       const std::optional<GeocodeError>& error);

@@ -1,13 +1,13 @@
 #include "shell/MenuBarIcon.h"
 
-#include <QBuffer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
+
+#include "evidence/PngFile.h"
 
 namespace vesperine::MenuBarIcon {
 namespace {
@@ -23,23 +23,6 @@ QImage blank(QSizeF logical, qreal devicePixelRatio) {
     canvas.setDevicePixelRatio(ratio);
     canvas.fill(Qt::transparent);
     return canvas;
-}
-
-// Encodes first and replaces the file only with a complete picture.
-void writePng(const QImage& picture, const QString& path) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
-        return;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-    }
-    file.commit();
 }
 
 }  // namespace
@@ -142,7 +125,7 @@ void writeEvidence(const QString& path) {
     tile(tileWidth + 20, QColor::fromRgbF(0.93f, 0.93f, 0.93f), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
     painter.end();
 
-    writePng(canvas, path);
+    PngFile::write(canvas, path);
 }
 
 }  // namespace vesperine::MenuBarIcon
