@@ -13,11 +13,11 @@
 
 #include <cstdio>
 
-#include "Background.h"
 #include "ShellFakes.h"
 #include "TestApplication.h"
 #include "shell/AppDelegate.h"
 #include "shell/WakeWatcher.h"
+#include "support/BackgroundProcess.h"
 #include "support/TempDir.h"
 #include "views/PanelView.h"
 

@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include "Background.h"
 #include "shell/InstanceLock.h"
+#include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -17,15 +18,8 @@ using testing::TempDir;
 // A session with no screen at all, its folders in `home`.
 ProcessOptions headless(const TempDir& home) {
     ProcessOptions options;
-    options.environment = {{"DISPLAY", std::nullopt},
-                           {"WAYLAND_DISPLAY", std::nullopt},
-                           {"QT_QPA_PLATFORM", std::nullopt},
-                           {"HOME", home.path()},
-                           {"XDG_CONFIG_HOME", home.file("config")},
-                           {"XDG_STATE_HOME", home.file("state")},
-                           {"XDG_RUNTIME_DIR", home.path()},
-                           {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + home.file("no-bus")},
-                           {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.file("no-bus")}};
+    options.environment =
+        testing::sessionEnvironment(home, std::nullopt, "unix:path=" + home.file("no-bus"));
     options.timeoutSeconds = 30;
     return options;
 }

@@ -18,7 +18,8 @@
 #include <sstream>
 #include <thread>
 
-#include "Background.h"
+#include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -40,100 +41,38 @@ struct WindowBox {
     int midX() const { return x + width / 2; }
 };
 
-constexpr int kScreenWidth = 1280;
-constexpr int kScreenHeight = 800;
-constexpr int kTrayHeight = 24;
+constexpr int kScreenWidth = testing::DesktopSession::kScreenWidth;
+constexpr int kScreenHeight = testing::DesktopSession::kScreenHeight;
+constexpr int kTrayHeight = testing::DesktopSession::kTrayHeight;
 
 class TrayEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xprop",
-                                 "xrandr", "import", "convert", "dbus-daemon", "xmessage"}) {
-            if (!testing::programInstalled(tool)) {
-                GTEST_SKIP() << tool << " is not installed (scripts/setup-deps installs it)";
-            }
+        if (const auto missing = testing::DesktopSession::missingProgram(
+                {"xdotool", "xwininfo", "xrandr", "import", "convert", "xmessage"})) {
+            GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
         }
-        bus_ = std::make_unique<testing::TestBus>(home_.path());
-        ASSERT_TRUE(bus_->started());
-        // A loaded machine occasionally loses the race for a display number or
-        // starts the window manager slowly; one fresh try covers that.
-        for (int attempt = 0; attempt < 2 && !startDisplay(); ++attempt) {
-            windowManager_.reset();
-            xvfb_.reset();
-        }
-        ASSERT_TRUE(windowManager_ && windowManager_->running())
-            << "display " << display_ << ": " << readFile(home_.file("openbox.err"))
-            << readFile(home_.file("xvfb.err"));
-    }
-
-    // Xvfb on a free display, and openbox managing it.
-    bool startDisplay() {
-        xvfb_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{
-                "Xvfb", "-displayfd", "1", "-screen", "0",
-                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
-                "-nolisten", "tcp"},
-            Env{}, home_.file("xvfb.out"), home_.file("xvfb.err"));
-        if (!waitUntil(
-                [&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; },
-                20)) {
-            return false;
-        }
-        const std::string number = readFile(home_.file("xvfb.out"));
-        display_ = ":" + number.substr(0, number.find('\n'));
-        windowManager_ = start({"openbox"}, "openbox");
-        return waitUntil(
-                   [&] {
-                       return run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"})
-                                  .find("window id") != std::string::npos;
-                   },
-                   20) &&
-               windowManager_->running();
+        ASSERT_TRUE(session_.startBus());
+        ASSERT_TRUE(session_.startDisplay()) << session_.displayFailure();
     }
 
     void TearDown() override {
         app_.reset();
         tray_.reset();
-        windowManager_.reset();
         for (auto& helper : helpers_) {
             helper.reset();
         }
-        xvfb_.reset();
-        bus_.reset();
-    }
-
-    using Env = std::map<std::string, std::optional<std::string>>;
-
-    Env environment() const {
-        return {{"DISPLAY", display_},
-                {"WAYLAND_DISPLAY", std::nullopt},
-                {"QT_QPA_PLATFORM", std::nullopt},
-                {"HOME", home_.path()},
-                {"XDG_CONFIG_HOME", home_.file("config")},
-                {"XDG_STATE_HOME", home_.file("state")},
-                {"XDG_RUNTIME_DIR", home_.path()},
-                {"DBUS_SYSTEM_BUS_ADDRESS", bus_->address()},
-                {"DBUS_SESSION_BUS_ADDRESS", bus_->address()}};
     }
 
     std::unique_ptr<BackgroundProcess> start(const std::vector<std::string>& argv,
                                              const std::string& name) {
-        return std::make_unique<BackgroundProcess>(argv, environment(), home_.file(name + ".out"),
-                                                   home_.file(name + ".err"));
+        return session_.start(argv, name);
     }
 
-    std::string run(const std::vector<std::string>& argv) {
-        testing::ProcessOptions options;
-        options.environment = environment();
-        options.timeoutSeconds = 20;
-        return runProcess(argv, options).out;
-    }
+    std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
     void startTray(const std::string& edge, const std::string& align) {
-        tray_ = start({"trayer", "--edge", edge, "--align", align, "--widthtype", "request",
-                       "--height", std::to_string(kTrayHeight), "--SetDockType", "true",
-                       "--SetPartialStrut", "true", "--transparent", "false"},
-                      "trayer");
+        tray_ = session_.startTray(edge, align);
     }
 
     void startApplication() {
@@ -240,10 +179,7 @@ class TrayEndToEndTest : public ::testing::Test {
     }
 
     TempDir home_;
-    std::string display_;
-    std::unique_ptr<BackgroundProcess> xvfb_;
-    std::unique_ptr<testing::TestBus> bus_;
-    std::unique_ptr<BackgroundProcess> windowManager_;
+    testing::DesktopSession session_{home_};
     std::unique_ptr<BackgroundProcess> tray_;
     std::unique_ptr<BackgroundProcess> app_;
     std::vector<std::unique_ptr<BackgroundProcess>> helpers_;
@@ -381,7 +317,7 @@ TEST_F(TrayEndToEndTest, WakingFromSleepRunsAPassThatFollowsTheSchedule) {
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     QDBusConnection login1 =
-        QDBusConnection::connectToBus(QString::fromStdString(bus_->address()), "login1");
+        QDBusConnection::connectToBus(QString::fromStdString(session_.busAddress()), "login1");
     ASSERT_TRUE(login1.isConnected());
     ASSERT_TRUE(login1.registerService("org.freedesktop.login1"));
     const auto prepareForSleep = [&](bool goingToSleep) {
@@ -418,7 +354,7 @@ TEST_F(TrayEndToEndTest, TheIconWaitsForATrayAndASecondInstanceIsRefused) {
     openPanel();
 
     testing::ProcessOptions options;
-    options.environment = environment();
+    options.environment = session_.environment();
     const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
     EXPECT_EQ(second.err, "vesperine: already running in this session\n");
     EXPECT_EQ(second.exitStatus, 1);

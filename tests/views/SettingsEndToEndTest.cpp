@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "ViewsTestSupport.h"
-#include "shell/Background.h"
-#include "support/Subprocess.h"
+#include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
 #include "support/TempDir.h"
 #include "views/FrontPage.h"
 #include "views/PanelWidgets.h"
@@ -51,65 +51,22 @@ double longitudeAtNoon() {
 
 class SettingsEndToEndTest : public ::testing::Test {
   protected:
-    using Env = std::map<std::string, std::optional<std::string>>;
-
     void SetUp() override {
-        for (const char* tool :
-             {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "xrandr", "import"}) {
-            if (!testing::programInstalled(tool)) {
-                GTEST_SKIP() << tool << " is not installed (scripts/setup-deps installs it)";
-            }
+        if (const auto missing = testing::DesktopSession::missingProgram(
+                {"xdotool", "xwininfo", "xrandr", "import"})) {
+            GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
         }
-        xvfb_ = std::make_unique<BackgroundProcess>(
-            std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24",
-                                     "-nolisten", "tcp"},
-            Env{}, home_.file("xvfb.out"), home_.file("xvfb.err"));
-        ASSERT_TRUE(waitUntil(
-            [&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; }, 20));
-        const std::string out = readFile(home_.file("xvfb.out"));
-        display_ = ":" + out.substr(0, out.find('\n'));
-        bus_ = std::make_unique<testing::TestBus>(home_.path());
-        ASSERT_TRUE(bus_->started());
-        windowManager_ = start({"openbox"}, "openbox");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        tray_ = start(
-            {"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-             "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--transparent", "false"},
-            "trayer");
+        ASSERT_TRUE(session_.startBus());
+        ASSERT_TRUE(session_.startDisplay()) << session_.displayFailure();
+        tray_ = session_.startTray("top", "right");
     }
 
     void TearDown() override {
         app_.reset();
         tray_.reset();
-        windowManager_.reset();
-        xvfb_.reset();
-        bus_.reset();
     }
 
-    Env environment() const {
-        return {{"DISPLAY", display_},
-                {"WAYLAND_DISPLAY", std::nullopt},
-                {"QT_QPA_PLATFORM", std::nullopt},
-                {"HOME", home_.path()},
-                {"XDG_CONFIG_HOME", home_.file("config")},
-                {"XDG_STATE_HOME", home_.file("state")},
-                {"XDG_RUNTIME_DIR", home_.path()},
-                {"DBUS_SYSTEM_BUS_ADDRESS", bus_->address()},
-                {"DBUS_SESSION_BUS_ADDRESS", bus_->address()}};
-    }
-
-    std::unique_ptr<BackgroundProcess> start(const std::vector<std::string>& argv,
-                                             const std::string& name) {
-        return std::make_unique<BackgroundProcess>(argv, environment(), home_.file(name + ".out"),
-                                                   home_.file(name + ".err"));
-    }
-
-    std::string run(const std::vector<std::string>& argv) {
-        testing::ProcessOptions options;
-        options.environment = environment();
-        options.timeoutSeconds = 20;
-        return testing::runProcess(argv, options).out;
-    }
+    std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
     // "<id> <x> <y> <width> <height>" of the first window of the tree matching
     // `title` whose width passes `accept`.
@@ -153,10 +110,7 @@ class SettingsEndToEndTest : public ::testing::Test {
     }
 
     testing::TempDir home_;
-    std::string display_;
-    std::unique_ptr<BackgroundProcess> xvfb_;
-    std::unique_ptr<testing::TestBus> bus_;
-    std::unique_ptr<BackgroundProcess> windowManager_;
+    testing::DesktopSession session_{home_};
     std::unique_ptr<BackgroundProcess> tray_;
     std::unique_ptr<BackgroundProcess> app_;
 };
@@ -178,7 +132,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     std::filesystem::create_directories(home_.file("state/vesperine"));
     testing::writeFile(home_.file("state/vesperine/color-filter.ini"),
                        "[ColorFilter]\nenabled=true\nstrength=0.3\n");
-    app_ = start({VESPERINE_EXECUTABLE}, "app");
+    app_ = session_.start({VESPERINE_EXECUTABLE}, "app");
     ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
         << readFile(home_.file("app.err"));
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));

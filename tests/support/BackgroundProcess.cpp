@@ -1,4 +1,4 @@
-#include "Background.h"
+#include "support/BackgroundProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

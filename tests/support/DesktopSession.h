@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/BackgroundProcess.h"
+#include "support/TempDir.h"
+
+namespace vesperine::testing {
+
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+// What a program sees in a session of its own: `display` (nullopt: none), no
+// Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
+// settings, state and runtime folders inside `home`.
+Environment sessionEnvironment(const TempDir& home, const std::optional<std::string>& display,
+                               const std::string& busAddress);
+
+// A desktop for one test: a private bus, Xvfb on a free display and openbox
+// managing it, each with its output in files in `home`. They are stopped when
+// the object goes away, the window manager first, the bus last.
+class DesktopSession {
+  public:
+    static constexpr int kScreenWidth = 1280;
+    static constexpr int kScreenHeight = 800;
+    static constexpr int kTrayHeight = 24;
+
+    explicit DesktopSession(const TempDir& home) : home_(home) {}
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    // The first program not on PATH among those the session runs and then
+    // `alsoNeeded`; nullopt when all are there.
+    static std::optional<std::string> missingProgram(const std::vector<std::string>& alsoNeeded);
+
+    bool startBus();
+    // Xvfb and openbox; true once the window manager has taken the screen.
+    bool startDisplay();
+    // The display and what openbox and Xvfb wrote to their error output, to
+    // tell why startDisplay() failed.
+    std::string displayFailure() const;
+
+    const std::string& display() const { return display_; }
+    const std::string& busAddress() const { return busAddress_; }
+    Environment environment() const;
+
+    // `argv` in this session, its output in <home>/<name>.out and <name>.err.
+    std::unique_ptr<BackgroundProcess> start(const std::vector<std::string>& argv,
+                                             const std::string& name) const;
+    // `argv` in this session to its end (killed after 20 s); its standard output.
+    std::string run(const std::vector<std::string>& argv) const;
+    // trayer as the XEmbed tray along `edge` ("top", "bottom") at `align`
+    // ("center", "right"), kTrayHeight high.
+    std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
+                                                 const std::string& align) const;
+
+  private:
+    bool tryDisplay();
+
+    const TempDir& home_;
+    std::string display_;
+    std::string busAddress_;
+    // In the order they start; they stop the other way round.
+    std::unique_ptr<TestBus> bus_;
+    std::unique_ptr<BackgroundProcess> xvfb_;
+    std::unique_ptr<BackgroundProcess> windowManager_;
+};
+
+}  // namespace vesperine::testing
