@@ -129,6 +129,7 @@ TEST_F(Dispatch, HelpTextIsSixteenLinesWithDescriptionsAtColumn32) {
     const std::string help = CLI::helpText;
     EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 15);
     EXPECT_NE(help.back(), '\n');
+    ASSERT_NE(help.find("  --decide"), std::string::npos);
     EXPECT_EQ(help.find("  --decide  --lat D --lon D [--sr-off M --ss-off M]\n"
                         "                                print sunrise/sunset"),
               help.find("  --decide"));

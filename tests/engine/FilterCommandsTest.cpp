@@ -81,9 +81,10 @@ TEST_F(Commands, SetEnabledWords) {
 
 TEST_F(Commands, SetIntensityClampsAndRejects) {
     const std::pair<const char*, const char*> good[] = {
-        {"1.5", "strength=1.000000\n"},    {"-3", "strength=0.000000\n"},
-        {"nan", "strength=0.000000\n"},    {"inf", "strength=1.000000\n"},
-        {"0x1p-2", "strength=0.250000\n"}, {"0.3", "strength=0.300000\n"}};
+        {"1.5", "strength=1.000000\n"}, {"-3", "strength=0.000000\n"},
+        {"nan", "strength=0.000000\n"}, {"inf", "strength=1.000000\n"},
+        {"-0", "strength=0.000000\n"},  {"0x1p-2", "strength=0.250000\n"},
+        {"0.3", "strength=0.300000\n"}};
     for (const auto& [value, out] : good) {
         expectOk(run({"--set-intensity", value}), out);
     }

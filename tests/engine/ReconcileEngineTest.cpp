@@ -139,3 +139,36 @@ TEST_F(Engine, OffsetsMissingMeanZero) {
 
 }  // namespace
 }  // namespace vesperine
+
+namespace vesperine {
+namespace {
+
+TEST(EngineReadOrder, GateReadsTheSettingsInTheirFixedOrder) {
+    RecordingStore settingsStore;
+    Settings settings{settingsStore};
+    InMemoryStore liveStore;
+    NullDisplay display;
+    ColorFilterState live{liveStore, display};
+    settings.setAutomationEnabled(true);
+    settings.setLatitude(38.72);
+    settings.setLongitude(-9.14);
+
+    settingsStore.reads.clear();
+    ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight);
+    const std::vector<std::string> open = {
+        "automationEnabled",    "latitude",           "longitude", "latitude", "longitude",
+        "sunriseOffsetMinutes", "sunsetOffsetMinutes"};
+    EXPECT_EQ(settingsStore.reads, open);
+
+    // A closed gate stops at the flag; the snapshot then reads it and the
+    // place again for its report.
+    settings.setAutomationEnabled(false);
+    settingsStore.reads.clear();
+    ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight);
+    const std::vector<std::string> closed = {"automationEnabled", "automationEnabled", "latitude",
+                                             "longitude"};
+    EXPECT_EQ(settingsStore.reads, closed);
+}
+
+}  // namespace
+}  // namespace vesperine

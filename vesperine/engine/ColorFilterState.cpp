@@ -34,7 +34,8 @@ std::optional<std::int64_t> parseInteger(const std::string& text) {
 }  // namespace
 
 double clampStrength(double value) {
-    if (std::isnan(value) || value < 0.0) {
+    // NaN, negatives and -0 all become +0, so "-0" is never stored or printed.
+    if (!(value > 0.0)) {
         return 0.0;
     }
     return value > 1.0 ? 1.0 : value;
