@@ -341,6 +341,50 @@ TEST_F(AppDelegateTest, OnlyThePanelsOwnResignClosesIt) {
     EXPECT_FALSE(panel->isVisible());
 }
 
+TEST_F(AppDelegateTest, TheClickThatTookFocusFromThePanelDoesNotReopenIt) {
+    AppDelegate delegate(world_.services());
+    launch(delegate);
+    auto* tray = delegate.statusItem()->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(tray, nullptr);
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    StatusPanel* panel = delegate.panel();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+
+    // A tray that takes focus: the panel resigns first, then the click lands.
+    QWidget trayBar;
+    trayBar.show();
+    trayBar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 2000));
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(panel->isVisible());
+
+    // A click later on opens it as usual; so does one after an Escape close.
+    QTest::qWait(400);
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(panel->isVisible());
+    delegate.closePanel();
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(panel->isVisible());
+    delegate.closePanel();
+}
+
+TEST_F(AppDelegateTest, TheRootRefreshesTheModelWhenThePanelFirstAppears) {
+    AppDelegate delegate(world_.services());
+    launch(delegate);
+    int refreshes = 0;
+    QObject::connect(delegate.model(), &AppModel::changed, [&](AppModel::Property property) {
+        refreshes += property == AppModel::Property::statusText ? 1 : 0;
+    });
+    // Opening refreshes, and the page coming on screen for the first time
+    // refreshes once more; later opens only refresh once.
+    delegate.openPanel();
+    EXPECT_EQ(refreshes, 2);
+    delegate.closePanel();
+    delegate.openPanel();
+    EXPECT_EQ(refreshes, 3);
+    delegate.closePanel();
+}
+
 TEST_F(AppDelegateTest, ThePanelKeepsItsPageAndFollowsItsHeight) {
     AppDelegate delegate(world_.services());
     launch(delegate);

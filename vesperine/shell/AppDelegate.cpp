@@ -22,6 +22,9 @@ namespace vesperine {
 namespace {
 
 constexpr const char* launchedLine = "vesperine: menu-bar item created\n";
+// Longer than a tray takes to deliver a click after it took focus, shorter
+// than anyone reopens a panel on purpose.
+constexpr int kClickAfterResignMilliseconds = 300;
 
 // Straight to the descriptor: nothing buffered, nothing lost on a crash.
 void writeToStandardError(const char* text) {
@@ -126,6 +129,10 @@ void AppDelegate::buildPanel() {
 void AppDelegate::togglePanel() {
     if (panel_ && panel_->isVisible()) {
         closePanel();
+    } else if (panel_ && panel_->closedByResignWithin(kClickAfterResignMilliseconds)) {
+        // The click on the icon took focus from the open panel, which closed;
+        // this is that same click, meant to close it, not to open it again.
+        return;
     } else {
         openPanel();
     }
@@ -210,6 +217,7 @@ void AppDelegate::windowDidResignKey(QWidget* window) {
         return;
     }
     if (window != nullptr && window == panel_.get() && panel_->isVisible()) {
+        panel_->noteClosedByResign();
         closePanel();
     }
 }

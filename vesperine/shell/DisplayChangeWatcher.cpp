@@ -28,6 +28,8 @@ DisplayChangeWatcher::DisplayChangeWatcher(QObject* parent) : QObject(parent) {
 
 void DisplayChangeWatcher::watchScreen(QScreen* screen) {
     connect(screen, &QScreen::geometryChanged, this, [this] { settle_.start(); });
+    // A new mode at the same size (another refresh rate) reloads the ramps too.
+    connect(screen, &QScreen::refreshRateChanged, this, [this] { settle_.start(); });
 }
 
 }  // namespace vesperine

@@ -113,6 +113,10 @@ void StatusPanel::changeEvent(QEvent* event) {
     }
 }
 
+bool StatusPanel::closedByResignWithin(int milliseconds) const {
+    return closedByResign_.isValid() && closedByResign_.elapsed() < milliseconds;
+}
+
 void StatusPanel::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         X11Session::skipTaskbarAndPager(*this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QRect>
 #include <QWidget>
 
@@ -28,6 +29,13 @@ class StatusPanel : public QWidget {
     // Closes by itself when the application loses focus, as a popup does.
     bool hidesOnDeactivate() const;
 
+    // Notes that losing focus closed the panel just now, and asks whether that
+    // happened less than `milliseconds` ago. On trays that take focus when
+    // clicked, that close and the click that caused it arrive one after the
+    // other.
+    void noteClosedByResign() { closedByResign_.start(); }
+    bool closedByResignWithin(int milliseconds) const;
+
     // Makes `content` fill the panel; the panel takes ownership.
     void setContentWidget(QWidget* content);
     QWidget* contentWidget() const { return content_; }
@@ -46,6 +54,7 @@ class StatusPanel : public QWidget {
 
     QWidget* content_ = nullptr;
     bool translucent_ = false;
+    QElapsedTimer closedByResign_;
 };
 
 }  // namespace vesperine

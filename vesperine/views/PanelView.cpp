@@ -140,7 +140,10 @@ void PanelView::finishFade() {
 
 void PanelView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!appeared_ && !event->spontaneous()) {
+    // The shell shows the panel once off screen to measure it; only a real
+    // appearance counts.
+    const bool offScreen = window()->testAttribute(Qt::WA_DontShowOnScreen);
+    if (!appeared_ && !event->spontaneous() && !offScreen) {
         appeared_ = true;
         model_.refresh();
     }
