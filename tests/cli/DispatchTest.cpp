@@ -9,6 +9,7 @@
 #include "engine/ColorFilterState.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
+#include "support/TempDir.h"
 #include "support/Time.h"
 
 namespace vesperine {
@@ -43,19 +44,6 @@ struct RunResult {
     std::string err;
 };
 
-std::string drain(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[512];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    std::fclose(file);
-    return text;
-}
-
 // The dispatcher over in-memory stores, a fixed clock and UTC.
 class Dispatch : public ::testing::Test {
   protected:
@@ -82,8 +70,8 @@ class Dispatch : public ::testing::Test {
                                     interface};
         RunResult result;
         result.status = CLI::run(arguments, context);
-        result.out = drain(out);
-        result.err = drain(err);
+        result.out = testing::drainAndClose(out);
+        result.err = testing::drainAndClose(err);
         return result;
     }
 

@@ -51,15 +51,7 @@ std::string launch(AppDelegate& delegate) {
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);
-    std::rewind(file);
-    std::string text;
-    char buffer[512];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    std::fclose(file);
-    return text;
+    return testing::drainAndClose(file);
 }
 
 class AppDelegateTest : public ::testing::Test {

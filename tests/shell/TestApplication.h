@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "support/TempDir.h"
+
 namespace vesperine::testing {
 
 // One QApplication on the offscreen platform for the whole test process.
@@ -27,16 +29,7 @@ template <typename Body>
 std::string captureFile(Body body) {
     std::FILE* file = std::tmpfile();
     body(file);
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    std::fclose(file);
-    return text;
+    return drainAndClose(file);
 }
 
 }  // namespace vesperine::testing

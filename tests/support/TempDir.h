@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace vesperine::testing {
@@ -21,6 +22,8 @@ class TempDir {
 };
 
 std::string readFile(const std::string& path);  // "" when unreadable
+// Everything written to `file` so far; closes it.
+std::string drainAndClose(std::FILE* file);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
 

@@ -17,6 +17,8 @@
 #include <memory>
 #include <thread>
 
+#include "engine/LoadedSymbol.h"
+
 namespace vesperine {
 namespace {
 
@@ -40,12 +42,6 @@ struct GLibApi {
     decltype(&g_error_free) errorFree = nullptr;
 };
 
-template <typename Function>
-bool bind(void* library, const char* name, Function& slot) {
-    slot = reinterpret_cast<Function>(dlsym(library, name));
-    return slot != nullptr;
-}
-
 // Loaded once, on the first store access; null when GLib is not installed.
 const GLibApi* glib() {
     static const GLibApi* const api = []() -> const GLibApi* {
@@ -54,16 +50,17 @@ const GLibApi* glib() {
             return nullptr;
         }
         static GLibApi loaded;
-        const bool complete = bind(library, "g_key_file_new", loaded.keyFileNew) &&
-                              bind(library, "g_key_file_free", loaded.keyFileFree) &&
-                              bind(library, "g_key_file_load_from_data", loaded.loadFromData) &&
-                              bind(library, "g_key_file_get_string", loaded.getString) &&
-                              bind(library, "g_key_file_get_value", loaded.getValue) &&
-                              bind(library, "g_key_file_set_string", loaded.setString) &&
-                              bind(library, "g_key_file_remove_key", loaded.removeKey) &&
-                              bind(library, "g_key_file_to_data", loaded.toData) &&
-                              bind(library, "g_free", loaded.free) &&
-                              bind(library, "g_error_free", loaded.errorFree);
+        const bool complete =
+            bindSymbol(library, "g_key_file_new", loaded.keyFileNew) &&
+            bindSymbol(library, "g_key_file_free", loaded.keyFileFree) &&
+            bindSymbol(library, "g_key_file_load_from_data", loaded.loadFromData) &&
+            bindSymbol(library, "g_key_file_get_string", loaded.getString) &&
+            bindSymbol(library, "g_key_file_get_value", loaded.getValue) &&
+            bindSymbol(library, "g_key_file_set_string", loaded.setString) &&
+            bindSymbol(library, "g_key_file_remove_key", loaded.removeKey) &&
+            bindSymbol(library, "g_key_file_to_data", loaded.toData) &&
+            bindSymbol(library, "g_free", loaded.free) &&
+            bindSymbol(library, "g_error_free", loaded.errorFree);
         return complete ? &loaded : nullptr;
     }();
     return api;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/DisplayBackend.h"
+#include "engine/LoadedSymbol.h"
 #include "engine/WarmTint.h"
 
 namespace vesperine {
@@ -53,12 +54,6 @@ struct XcbApi {
     decltype(&xcb_randr_set_crtc_gamma_checked) setGamma = nullptr;
 };
 
-template <typename Slot>
-bool bind(void* library, const char* name, Slot& slot) {
-    slot = reinterpret_cast<Slot>(dlsym(library, name));
-    return slot != nullptr;
-}
-
 // Loaded on the first apply with a display set; null when the libraries are
 // missing.
 const XcbApi* xcbApi() {
@@ -70,23 +65,25 @@ const XcbApi* xcbApi() {
         }
         static XcbApi x;
         const bool complete =
-            bind(core, "xcb_connect", x.connect) &&
-            bind(core, "xcb_connection_has_error", x.hasError) &&
-            bind(core, "xcb_disconnect", x.disconnect) && bind(core, "xcb_get_setup", x.getSetup) &&
-            bind(core, "xcb_setup_roots_iterator", x.rootsIterator) &&
-            bind(core, "xcb_screen_next", x.screenNext) &&
-            bind(core, "xcb_get_extension_data", x.extensionData) &&
-            bind(core, "xcb_request_check", x.requestCheck) &&
-            bind(randr, "xcb_randr_id", x.randrId) &&
-            bind(randr, "xcb_randr_query_version", x.queryVersion) &&
-            bind(randr, "xcb_randr_query_version_reply", x.queryVersionReply) &&
-            bind(randr, "xcb_randr_get_screen_resources_current", x.resources) &&
-            bind(randr, "xcb_randr_get_screen_resources_current_reply", x.resourcesReply) &&
-            bind(randr, "xcb_randr_get_screen_resources_current_crtcs", x.crtcs) &&
-            bind(randr, "xcb_randr_get_screen_resources_current_crtcs_length", x.crtcsLength) &&
-            bind(randr, "xcb_randr_get_crtc_gamma_size", x.gammaSize) &&
-            bind(randr, "xcb_randr_get_crtc_gamma_size_reply", x.gammaSizeReply) &&
-            bind(randr, "xcb_randr_set_crtc_gamma_checked", x.setGamma);
+            bindSymbol(core, "xcb_connect", x.connect) &&
+            bindSymbol(core, "xcb_connection_has_error", x.hasError) &&
+            bindSymbol(core, "xcb_disconnect", x.disconnect) &&
+            bindSymbol(core, "xcb_get_setup", x.getSetup) &&
+            bindSymbol(core, "xcb_setup_roots_iterator", x.rootsIterator) &&
+            bindSymbol(core, "xcb_screen_next", x.screenNext) &&
+            bindSymbol(core, "xcb_get_extension_data", x.extensionData) &&
+            bindSymbol(core, "xcb_request_check", x.requestCheck) &&
+            bindSymbol(randr, "xcb_randr_id", x.randrId) &&
+            bindSymbol(randr, "xcb_randr_query_version", x.queryVersion) &&
+            bindSymbol(randr, "xcb_randr_query_version_reply", x.queryVersionReply) &&
+            bindSymbol(randr, "xcb_randr_get_screen_resources_current", x.resources) &&
+            bindSymbol(randr, "xcb_randr_get_screen_resources_current_reply", x.resourcesReply) &&
+            bindSymbol(randr, "xcb_randr_get_screen_resources_current_crtcs", x.crtcs) &&
+            bindSymbol(randr, "xcb_randr_get_screen_resources_current_crtcs_length",
+                       x.crtcsLength) &&
+            bindSymbol(randr, "xcb_randr_get_crtc_gamma_size", x.gammaSize) &&
+            bindSymbol(randr, "xcb_randr_get_crtc_gamma_size_reply", x.gammaSizeReply) &&
+            bindSymbol(randr, "xcb_randr_set_crtc_gamma_checked", x.setGamma);
         return complete ? &x : nullptr;
     }();
     return api;
