@@ -31,4 +31,7 @@ check "depends on no development or test package" \
     test -z "$(tr ',' '\n' <<<"$depends" | grep -E -- '-dev|xvfb|openbox|trayer|gtest|benchmark')"
 check "the unpacked program runs" \
     bash -c "\"$work/root/usr/bin/vesperine\" --help | grep -q 'this help'"
+# The files are stripped; the module must still find the executable's core.
+check "the unpacked program loads its interface module" \
+    bash -c "env -u DISPLAY -u WAYLAND_DISPLAY \"$work/root/usr/bin/vesperine\" --selftest | grep -q '3 passed, 0 failed'"
 finish
