@@ -60,58 +60,42 @@ TEST_F(Commands, GetPrintsDefaultsAndStoredValues) {
     expectOk(run({"--get"}), "enabled=true\ntype=-3\nstrength=1.000000\n");
 }
 
-TEST_F(Commands, SetEnabledWords) {
-    for (const std::string& word : std::vector<std::string>{"yes", "ON", "1", "True"}) {
-        expectOk(run({"--set-enabled", word}), "enabled=true\n");
-        expectOk(run({"--set-enabled", "--value", word == "1" ? "0" : "Off"}), "enabled=false\n");
-        expectOk(run({"--set-enabled", "--value", word}), "enabled=true\n");
-        expectOk(run({"--set-enabled", "no"}), "enabled=false\n");
+// Words and numbers are parsed by the option rules; here only what the
+// commands make of them, and their usage errors.
+TEST_F(Commands, SetEnabledAndSetIntensity) {
+    const std::pair<std::vector<std::string>, std::string> good[] = {
+        {{"--set-enabled", "ON"}, "enabled=true\n"},
+        {{"--set-enabled", "--value", "0"}, "enabled=false\n"},
+        {{"--set-intensity", "1.5"}, "strength=1.000000\n"},
+        {{"--set-intensity", "nan"}, "strength=0.000000\n"},
+        {{"--set-intensity", "--value", "0.3"}, "strength=0.300000\n"}};
+    for (const auto& [arguments, out] : good) {
+        expectOk(run(arguments), out);
     }
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{}, {"2"}, {"y"}, {" yes"}, {"--value", ""}, {"--value"}}) {
-        std::vector<std::string> arguments{"--set-enabled"};
-        arguments.insert(arguments.end(), bad.begin(), bad.end());
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"--set-enabled"}, "--set-enabled needs 0|1\n"},
+        {{"--set-enabled", "2"}, "--set-enabled needs 0|1\n"},
+        {{"--set-enabled", "--value", ""}, "--set-enabled needs 0|1\n"},
+        {{"--set-intensity", "0,5"}, "--set-intensity needs a 0..1 value\n"},
+        {{"--set-intensity", "--value", ""}, "--set-intensity needs a 0..1 value\n"}};
+    for (const auto& [arguments, err] : bad) {
         const auto result = run(arguments);
-        EXPECT_EQ(result.exitStatus, 2);
-        EXPECT_EQ(result.err, "--set-enabled needs 0|1\n");
+        EXPECT_EQ(result.exitStatus, 2) << arguments.back();
+        EXPECT_EQ(result.err, err);
         EXPECT_EQ(result.out, "");
     }
-    EXPECT_EQ(run({"--get"}).out, "enabled=false\ntype=1\nstrength=0.500000\n");
-}
-
-TEST_F(Commands, SetIntensityClampsAndRejects) {
-    const std::pair<const char*, const char*> good[] = {
-        {"1.5", "strength=1.000000\n"}, {"-3", "strength=0.000000\n"},
-        {"nan", "strength=0.000000\n"}, {"inf", "strength=1.000000\n"},
-        {"-0", "strength=0.000000\n"},  {"0x1p-2", "strength=0.250000\n"},
-        {"0.3", "strength=0.300000\n"}};
-    for (const auto& [value, out] : good) {
-        expectOk(run({"--set-intensity", value}), out);
-    }
-    for (const char* bad : {"abc", " 0.5", "0.5 ", "0,5", ""}) {
-        const auto result = run({"--set-intensity", "--value", bad});
-        EXPECT_EQ(result.exitStatus, 2) << bad;
-        EXPECT_EQ(result.err, "--set-intensity needs a 0..1 value\n");
-        EXPECT_EQ(result.out, "");
-    }
-    EXPECT_EQ(run({"--set-intensity"}).exitStatus, 2);
     EXPECT_EQ(run({"--get"}).out, "enabled=false\ntype=1\nstrength=0.300000\n");
 }
 
 TEST_F(Commands, ReconcileApplyChangesTheLiveStateOnce) {
-    const std::vector<std::string> reconcile{"--reconcile", "--lat", "38.72", "--lon", "-9.14"};
-    auto apply = reconcile;
-    apply.insert(apply.end(), {"--apply", "0"});
+    const std::vector<std::string> apply{"--reconcile", "--lat",   "38.72", "--lon",
+                                         "-9.14",       "--apply", "0"};
     const auto first = run(apply, kNight);
     EXPECT_EQ(first.exitStatus, 0);
     EXPECT_TRUE(first.out.ends_with(
         "decision: after sunset \xe2\x80\x94 dark -> want ON\napplied: OFF -> ON (changed)\n"))
         << first.out;
     EXPECT_TRUE(run(apply, kNight).out.ends_with("\napplied: already ON (no change)\n"));
-    EXPECT_EQ(run(reconcile, kNoon).out.find("applied"), std::string::npos);
-    auto decide = apply;
-    decide[0] = "--decide";
-    EXPECT_EQ(run(decide, kNoon).out.find("applied"), std::string::npos);
     EXPECT_EQ(run({"--get"}).out, "enabled=true\ntype=1\nstrength=0.500000\n");
 }
 
@@ -143,17 +127,12 @@ TEST_F(Commands, CommandsWithoutTheEngineNeverTouchTheSettings) {
 }
 
 TEST_F(Commands, EngineStatusFailSafeCases) {
-    const std::string failSafe = "decision=none (fail-safe: engine will do nothing)\n";
-    expectOk(run({"--engine-status"}),
-             "automationEnabled=false\nhasLocation=false\ncurrentlyEnabled=false\n" + failSafe);
+    const std::string failSafe =
+        "currentlyEnabled=false\ndecision=none (fail-safe: engine will do nothing)\n";
+    expectOk(run({"--engine-status"}), "automationEnabled=false\nhasLocation=false\n" + failSafe);
     EXPECT_FALSE(fileExists(home.file("config")));
-
-    writeFile(settingsPath(), "[vesperine]\nautomationEnabled=no\n" + kLisbon);
-    expectOk(run({"--engine-status"}),
-             "automationEnabled=false\nhasLocation=true\ncurrentlyEnabled=false\n" + failSafe);
     writeFile(settingsPath(), "[vesperine]\nautomationEnabled=1\nlatitude=91\nlongitude=0\n");
-    expectOk(run({"--engine-status"}),
-             "automationEnabled=true\nhasLocation=false\ncurrentlyEnabled=false\n" + failSafe);
+    expectOk(run({"--engine-status"}), "automationEnabled=true\nhasLocation=false\n" + failSafe);
     expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=false (OFF -> OFF)\n");
 }
 
@@ -176,7 +155,7 @@ TEST_F(Commands, EngineReconcileFollowsTheScheduleAndLeavesTheStrength) {
              "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
 }
 
-TEST_F(Commands, UnreadableStoresAreFailSafeAndKept) {
+TEST_F(Commands, UnreadableSettingsAreFailSafeAndKept) {
     const std::string garbage = "[vesperine]\nautomationEnabled=true\n" + kLisbon + "oops\n";
     writeFile(settingsPath(), garbage);
     expectOk(run({"--engine-reconcile"}, kNight), "engine-reconcile: changed=false (OFF -> OFF)\n");
@@ -185,22 +164,6 @@ TEST_F(Commands, UnreadableStoresAreFailSafeAndKept) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("config/vesperine")),
                             std::filesystem::directory_iterator()),
               1);
-
-    writeFile(statePath(),
-              "\x7f"
-              "ELF garbage");
-    expectOk(run({"--get"}), "enabled=false\ntype=1\nstrength=0.500000\n");
-    expectOk(run({"--set-enabled", "1"}), "enabled=true\n");
-    int movedAside = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(home.file("state/vesperine"))) {
-        if (entry.path().filename().string().starts_with("color-filter.ini.broken-")) {
-            EXPECT_EQ(readFile(entry.path().string()),
-                      "\x7f"
-                      "ELF garbage");
-            ++movedAside;
-        }
-    }
-    EXPECT_EQ(movedAside, 1);
 }
 
 }  // namespace

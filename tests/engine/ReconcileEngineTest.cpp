@@ -31,8 +31,6 @@ class RecordingStore final : public KeyValueStore {
 
 constexpr Instant kLisbonJanuaryNight = Instant::fromSecondsSince1970(1705359600);  // 23:00Z
 constexpr Instant kLisbonJanuaryNoon = Instant::fromSecondsSince1970(1705320000);
-constexpr Instant kJuneSolstice = Instant::fromSecondsSince1970(1718971200);
-constexpr Instant kDecemberSolstice = Instant::fromSecondsSince1970(1734782400);
 
 class Engine : public ::testing::Test {
   protected:
@@ -99,49 +97,7 @@ TEST_F(Engine, SwitchesOnlyWhenTheWishDiffersAndOnlyTheEnabledFlag) {
     EXPECT_FALSE(live.enabled());
     EXPECT_EQ(liveStore.writes, (std::vector<std::string>{"enabled", "enabled"}));
     EXPECT_EQ(liveStore.inner.value("strength"), "0.3");
-
-    liveStore.reads.clear();
-    const auto snapshot = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight);
-    EXPECT_EQ(liveStore.reads, std::vector<std::string>{"enabled"});
-    ASSERT_TRUE(snapshot.decision.has_value());
-    EXPECT_TRUE(snapshot.decision->wantOn);
-    EXPECT_EQ(snapshot.decision->reason, Scheduler::Reason::afterSunset);
-    EXPECT_TRUE(snapshot.automationEnabled && snapshot.hasLocation);
-    EXPECT_FALSE(snapshot.currentlyEnabled);
 }
-
-TEST_F(Engine, PolarDayAndNightDriveEveryPass) {
-    storePlace(80.0, 0.0);
-    const std::pair<Instant, bool> seasons[] = {{kJuneSolstice, false}, {kDecemberSolstice, true}};
-    for (const auto& [now, wantOn] : seasons) {
-        setLive(!wantOn);
-        EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, now));
-        EXPECT_EQ(live.enabled(), wantOn);
-        EXPECT_FALSE(ReconcileEngine::reconcile(settings, live, now.addingSeconds(7200)));
-    }
-}
-
-TEST_F(Engine, OffsetsMissingMeanZero) {
-    storePlace(38.72, -9.14);
-    const auto plain = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight).decision;
-    ASSERT_TRUE(plain && plain->adjustedSunset && plain->sun.sunset);
-    EXPECT_EQ(plain->adjustedSunset->secondsSince1970(), plain->sun.sunset->secondsSince1970());
-
-    settingsStore.setValue(Settings::sunsetOffsetMinutesKey, "360");
-    const auto later = ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight).decision;
-    ASSERT_TRUE(later && later->adjustedSunset);
-    EXPECT_EQ(later->adjustedSunset->secondsSince1970() - plain->sun.sunset->secondsSince1970(),
-              360 * 60.0);
-    EXPECT_FALSE(later->wantOn);  // sunset moved past 23:00
-    EXPECT_EQ(later->adjustedSunrise->secondsSince1970(),
-              plain->adjustedSunrise->secondsSince1970());
-}
-
-}  // namespace
-}  // namespace vesperine
-
-namespace vesperine {
-namespace {
 
 TEST(EngineReadOrder, GateReadsTheSettingsInTheirFixedOrder) {
     RecordingStore settingsStore;

@@ -71,24 +71,6 @@ TEST_F(StoreFaults, ConcurrentWritersOfBothStoresLoseNothing) {
             return write(counts[1], message, sizeof message) == sizeof message ? 0 : 1;
         }));
     }
-    // A reader that must never see a writer's count go back or vanish.
-    const pid_t reader = child([&] {
-        std::vector<long> seen(2 * kWriters, 0);
-        while (std::chrono::steady_clock::now() < until) {
-            for (int s = 0; s < 2; ++s) {
-                for (int w = 0; w < kWriters; ++w) {
-                    const auto text = store(s).value("writer" + std::to_string(w));
-                    const long value = text ? std::stol(*text) : 0;
-                    if (value < seen[s * kWriters + w]) {
-                        return 1;
-                    }
-                    seen[s * kWriters + w] = value;
-                }
-            }
-        }
-        return 0;
-    });
-
     std::map<int, int> finalCounts;
     for (const pid_t pid : writers) {
         EXPECT_EQ(exitStatusOf(pid), 0);
@@ -96,7 +78,6 @@ TEST_F(StoreFaults, ConcurrentWritersOfBothStoresLoseNothing) {
         ASSERT_EQ(read(counts[0], message, sizeof message), static_cast<ssize_t>(sizeof message));
         finalCounts[message[0]] = message[1];
     }
-    EXPECT_EQ(exitStatusOf(reader), 0);
     for (const auto& [w, count] : finalCounts) {
         ASSERT_GT(count, 10) << "writer " << w << " hardly ran";
         const std::string key = "writer" + std::to_string(w);
@@ -137,9 +118,10 @@ TEST_F(StoreFaults, WritersKilledAtAnyMomentLeaveAWholeFile) {
             everWritten[which] = true;
         }
         // A killed writer leaves at most its temporary file, never a torn store.
-        EXPECT_LE(strayFiles(which).size(), 1u);
-        for (const auto& name : strayFiles(which)) {
-            EXPECT_NE(name.find(".tmp-"), std::string::npos) << name;
+        const auto stray = strayFiles(which);
+        EXPECT_LE(stray.size(), 1u);
+        if (!stray.empty()) {
+            EXPECT_NE(stray[0].find(".tmp-"), std::string::npos) << stray[0];
         }
     }
     for (int which = 0; which < 2; ++which) {

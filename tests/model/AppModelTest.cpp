@@ -15,44 +15,34 @@ using P = AppModel::Property;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const std::vector<P> kRefresh = {P::filterOn, P::strength, P::automationEnabled, P::statusText};
 
-TEST_F(AppModelTest, NothingStoredGivesEmptyFieldsAndNoPlace) {
-    const auto model = makeModel();
-    EXPECT_FALSE(model->filterOn());
-    EXPECT_FALSE(model->automationEnabled());
-    EXPECT_EQ(model->latitudeText() + model->longitudeText() + model->cityText(), "");
-    EXPECT_EQ(model->geocodeMessage(), "");
-    EXPECT_TRUE(model->lastGeocodeOK());
-    EXPECT_FALSE(model->isGeocoding());
-    EXPECT_EQ(model->statusText(), "Off");
-    EXPECT_FALSE(model->hasLocation());
-    EXPECT_EQ(model->locationSummary(), "Not set");
-    EXPECT_TRUE(settingsStore.writes.empty());
-}
-
 TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
     struct Case {
         std::optional<double> latitude, longitude;
         const char *latitudeText, *longitudeText, *summary;
     };
     for (const Case& c : {
+             Case{std::nullopt, std::nullopt, "", "", "Not set"},
              Case{38.722312, -9.1393, "38.7223", "-9.1393", "38.7223, -9.1393"},
              Case{0.0, 0.0, "0", "0", "0, 0"},
              Case{90.0, -180.0, "90", "-180", "90, -180"},
              Case{0.00001, 179.5, "1e-05", "179.5", "1e-05, 179.5"},
              Case{90.0001, 10.0, "90.0001", "10", "Not set"},
              Case{kInf, 10.0, "inf", "10", "Not set"},
-             Case{10.0, std::numeric_limits<double>::quiet_NaN(), "10", "nan", "Not set"},
              Case{12.5, std::nullopt, "12.5", "", "Not set"},
          }) {
         settings.setLatitude(c.latitude);
         settings.setLongitude(c.longitude);
         settings.setLocationName("Lisbon, Portugal");
+        settingsStore.writes.clear();
         const auto model = makeModel();
+        EXPECT_TRUE(settingsStore.writes.empty());
+        EXPECT_EQ(model->cityText(), "Lisbon, Portugal");
         EXPECT_EQ(model->latitudeText(), c.latitudeText);
         EXPECT_EQ(model->longitudeText(), c.longitudeText);
-        EXPECT_EQ(model->cityText(), "Lisbon, Portugal");
         EXPECT_EQ(model->locationSummary(), c.summary);
         EXPECT_EQ(model->hasLocation(), std::string(c.summary) != "Not set");
+        EXPECT_TRUE(model->lastGeocodeOK() && !model->isGeocoding());
+        EXPECT_EQ(model->geocodeMessage(), "");
     }
 }
 
@@ -99,25 +89,6 @@ TEST_F(AppModelTest, EveryAssignmentAnnouncesBeforeStoringEvenWithoutChange) {
                                      P::geocodeMessage, P::lastGeocodeOK, P::isGeocoding));
 }
 
-TEST_F(AppModelTest, RefreshSeesOutsideChangesButKeepsTypedTexts) {
-    storePlace(10.0, 20.0);
-    const auto model = makeModel();
-    model->setLatitudeText("12");
-    model->setCityText("Lis");
-    filter.setEnabled(true);
-    filter.setStrength(0.25);
-    settings.setAutomationEnabled(true);
-    storePlace(30.0, 40.0);
-    EXPECT_FALSE(model->filterOn());
-    EXPECT_EQ(model->locationSummary(), "30, 40");  // derived: always afresh
-    model->refresh();
-    EXPECT_TRUE(model->filterOn());
-    EXPECT_DOUBLE_EQ(model->strength(), 0.25);
-    EXPECT_TRUE(model->automationEnabled());
-    EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText() + "|" + model->cityText(),
-              "12|20|Lis");
-}
-
 TEST_F(AppModelTest, SetAutomationTwiceStoresReconcilesAndRefreshesTwice) {
     storePlace(38.7223, -9.1393);  // night: the schedule wants the filter on
     const auto model = makeModel();
@@ -153,10 +124,7 @@ TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateOnItsOwn) {
              Case{"91", "-9.14", 1, -9.14},
              Case{"38.7", "180.5", 38.7, 2},
              Case{"38,7", "+9.14", 1, 9.14},
-             Case{"1e1", "0x1p4", 10, 16},
              Case{"inf", "nan", 1, 2},
-             Case{"90", "-180", 90, -180},
-             Case{"-90.0000001", "", 1, 2},
              Case{"   ", "38.7 N", 1, 2},
              // TAB and the space separators are trimmed, line breaks are not
              Case{"\t38.7\u00a0", "\u2009-9.14\u3000", 38.7, -9.14},
