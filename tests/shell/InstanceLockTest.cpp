@@ -16,9 +16,9 @@ using Outcome = InstanceLock::Outcome;
 
 TEST(InstanceLockTest, LivesInTheRuntimeFolderOrAPrivateOneInTmp) {
     EXPECT_EQ(InstanceLock::defaultPath("/run/user/1000", 1000), "/run/user/1000/vesperine.lock");
-    EXPECT_EQ(InstanceLock::defaultPath(nullptr, 1000), "/tmp/vesperine-1000/vesperine.lock");
-    EXPECT_EQ(InstanceLock::defaultPath("", 42), "/tmp/vesperine-42/vesperine.lock");
-    EXPECT_EQ(InstanceLock::defaultPath("relative/dir", 42), "/tmp/vesperine-42/vesperine.lock");
+    for (const char* runtime : {static_cast<const char*>(nullptr), "", "relative/dir"}) {
+        EXPECT_EQ(InstanceLock::defaultPath(runtime, 42), "/tmp/vesperine-42/vesperine.lock");
+    }
 }
 
 TEST(InstanceLockTest, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
@@ -59,21 +59,16 @@ bool unreachable(const std::string&) {
 
 TEST(PlatformChoiceTest, TheTrayApplicationRunsOnX11AlsoUnderWayland) {
     using PlatformChoice::forApplication;
-    const auto x11 = forApplication({":0", std::nullopt, std::nullopt}, reachable);
-    EXPECT_EQ(x11.platform, "xcb");
-    EXPECT_FALSE(x11.failure);
     // A Wayland session with XWayland: xcb, whatever the session asked for.
     const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, reachable);
     EXPECT_EQ(xwayland.platform, "xcb");
+    EXPECT_FALSE(xwayland.failure);
     // An explicit non-Wayland platform is the user's choice.
     const auto offscreen = forApplication({std::nullopt, std::nullopt, "offscreen"}, unreachable);
     EXPECT_FALSE(offscreen.platform);
     EXPECT_FALSE(offscreen.failure);
 
     EXPECT_TRUE(forApplication({"", "", ""}, reachable).failure);
-    EXPECT_TRUE(forApplication({std::nullopt, "wayland-0", std::nullopt}, reachable).failure);
-    EXPECT_EQ(forApplication({":5", std::nullopt, std::nullopt}, unreachable).failure,
-              "vesperine: cannot open display :5\n");
 }
 
 TEST(PlatformChoiceTest, TheSelfTestFallsBackToOffscreen) {
@@ -81,7 +76,6 @@ TEST(PlatformChoiceTest, TheSelfTestFallsBackToOffscreen) {
     EXPECT_EQ(forSelfTest({":0", std::nullopt, std::nullopt}, reachable).platform, "xcb");
     EXPECT_EQ(forSelfTest({":0", std::nullopt, "xcb"}, unreachable).platform, "offscreen");
     EXPECT_EQ(forSelfTest({std::nullopt, "wayland-0", "wayland"}, reachable).platform, "offscreen");
-    EXPECT_FALSE(forSelfTest({std::nullopt, std::nullopt, std::nullopt}, reachable).failure);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include "shell/InstanceLock.h"
-#include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -38,15 +34,11 @@ TEST(ShellProcessTest, TheSelfTestPassesWithoutADisplay) {
 
 TEST(ShellProcessTest, WithoutADisplayTheTrayApplicationSaysSoOnceAndFails) {
     TempDir home;
-    for (const std::vector<std::string>& argv :
-         {std::vector<std::string>{VESPERINE_EXECUTABLE},
-          std::vector<std::string>{VESPERINE_EXECUTABLE, "-platform", "offscreen"}}) {
-        const auto result = runProcess(argv, headless(home));
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err,
-                  "vesperine: no display to show the menu-bar item on (DISPLAY is not set)\n");
-        EXPECT_NE(result.exitStatus, 0);
-    }
+    const auto plain = runProcess({VESPERINE_EXECUTABLE, "-platform", "offscreen"}, headless(home));
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(plain.err,
+              "vesperine: no display to show the menu-bar item on (DISPLAY is not set)\n");
+    EXPECT_NE(plain.exitStatus, 0);
     // A Wayland session without XWayland cannot place the panel either.
     auto options = headless(home);
     options.environment["WAYLAND_DISPLAY"] = "wayland-0";
@@ -60,30 +52,6 @@ TEST(ShellProcessTest, WithoutADisplayTheTrayApplicationSaysSoOnceAndFails) {
     const auto unreachable = runProcess({VESPERINE_EXECUTABLE}, options);
     EXPECT_EQ(unreachable.err, "vesperine: cannot open display :97\n");
     EXPECT_EQ(unreachable.exitStatus, 1);
-}
-
-TEST(ShellProcessTest, OneTrayApplicationPerSession) {
-    TempDir home;
-    auto options = headless(home);
-    options.environment["QT_QPA_PLATFORM"] = "offscreen";
-
-    testing::BackgroundProcess first({VESPERINE_EXECUTABLE}, options.environment,
-                                     home.file("first.out"), home.file("first.err"));
-    ASSERT_TRUE(testing::waitUntil(
-        [&] {
-            return testing::readFile(home.file("first.err")).find("created") != std::string::npos;
-        },
-        20));
-    const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
-    EXPECT_EQ(second.err, "vesperine: already running in this session\n");
-    EXPECT_EQ(second.exitStatus, 1);
-
-    // The lock goes with the process, however it ends.
-    first.stop();
-    EXPECT_EQ(testing::readFile(home.file("first.err")), "vesperine: menu-bar item created\n");
-    InstanceLock lock;
-    EXPECT_EQ(lock.acquire(InstanceLock::defaultPath(home.path().c_str(), getuid())),
-              InstanceLock::Outcome::acquired);
 }
 
 }  // namespace

@@ -39,35 +39,33 @@ class SettingsPageTest : public ::testing::Test {
     std::unique_ptr<SettingsPage> page;
 };
 
-TEST(StrengthPercentTest, RoundsHalvesAwayFromZero) {
-    EXPECT_EQ(StrengthControl::percentText(0.62), "62%");
-    EXPECT_EQ(StrengthControl::percentText(0.0), "0%");
-    EXPECT_EQ(StrengthControl::percentText(1.0), "100%");
-    EXPECT_EQ(StrengthControl::percentText(0.625), "63%");
-    EXPECT_EQ(StrengthControl::percentText(0.004), "0%");
-}
-
-TEST_F(SettingsPageTest, SliderShowsTheModelsStrength) {
+TEST_F(SettingsPageTest, ThePercentRoundsHalvesAwayFromZero) {
     rig.filter.setStrength(0.62);
     open();
-    StrengthControl& strength = child<StrengthControl>(*page, "strengthControl");
-    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").text(), "62%");
-    EXPECT_EQ(child<PanelSlider>(strength, "strengthSlider").value(), 6200);
-    rig.model->setStrength(0.625);
-    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").text(), "63%");
-    EXPECT_EQ(child<PercentText>(strength, "strengthPercent").width(), 36);
+    EXPECT_EQ(child<PanelSlider>(*page, "strengthSlider").value(), 6200);
+    PercentText& percent = child<PercentText>(*page, "strengthPercent");
+    EXPECT_EQ(percent.text(), "62%");
+    for (const auto& [strength, text] :
+         {std::pair{0.0, "0%"}, {0.004, "0%"}, {0.625, "63%"}, {1.0, "100%"}}) {
+        EXPECT_EQ(StrengthControl::percentText(strength), text) << strength;
+        rig.model->setStrength(strength);
+        EXPECT_EQ(percent.text(), text) << strength;
+    }
 }
 
 TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
+    rig.filter.setEnabled(true);
     open();
     PanelSlider& slider = child<PanelSlider>(*page, "strengthSlider");
     rig.resetCounts();
-    const auto before = rig.settingsStore.value("latitude");
 
     QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
     EXPECT_EQ(rig.filter.strength(), 0.0);
-    EXPECT_EQ(rig.model->strength(), 0.0);
     EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "0%");
+    // At 0 the filter stays on, showing no tint.
+    ASSERT_FALSE(rig.display.applies.empty());
+    EXPECT_TRUE(rig.display.applies.back().enabled);
+    EXPECT_EQ(rig.display.applies.back().strength, 0.0);
     double last = -1;
     for (int x = 1; x <= slider.width(); ++x) {
         QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
@@ -80,56 +78,23 @@ TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
     EXPECT_EQ(rig.filter.strength(), 1.0);
     EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "100%");
-
-    // Thumb positions one device pixel apart give different strengths.
-    const int span = slider.width() - 14;
-    EXPECT_GT(StrengthControl::steps, span * 4);
     // The slider never refreshes the model, stores a setting or switches the filter.
     EXPECT_EQ(rig.count(Property::statusText), 0);
     EXPECT_EQ(rig.count(Property::filterOn), 0);
-    EXPECT_FALSE(rig.filter.enabled());
-    EXPECT_EQ(rig.settingsStore.value("latitude"), before);
-}
-
-TEST_F(SettingsPageTest, DraggingToTheLeftEndKeepsTheFilterOn) {
-    rig.filter.setEnabled(true);
-    rig.filter.setStrength(0.8);
-    open();
-    PanelSlider& slider = child<PanelSlider>(*page, "strengthSlider");
-    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(slider.width() / 2, 8));
-    QTest::mouseMove(&slider, QPoint(-30, 8));
-    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(-30, 8));
-    EXPECT_EQ(rig.filter.strength(), 0.0);
     EXPECT_TRUE(rig.filter.enabled());
-    ASSERT_FALSE(rig.display.applies.empty());
-    EXPECT_TRUE(rig.display.applies.back().enabled);
-    EXPECT_EQ(rig.display.applies.back().strength, 0.0);
-}
-
-TEST_F(SettingsPageTest, FieldsEditTheModelAndShowItsTexts) {
-    open(true);
-    QTest::keyClicks(&child<QLineEdit>(location(), "cityField"), "Porto");
-    EXPECT_EQ(rig.model->cityText(), "Porto");
-    QTest::keyClicks(&child<QLineEdit>(location(), "latitudeField"), "41.15");
-    QTest::keyClicks(&child<QLineEdit>(location(), "longitudeField"), "-8.61");
-    EXPECT_EQ(rig.model->latitudeText(), "41.15");
-    EXPECT_EQ(rig.model->longitudeText(), "-8.61");
-
-    rig.model->setCityText("Faro");
-    EXPECT_EQ(child<QLineEdit>(location(), "cityField").text(), "Faro");
-    EXPECT_EQ(child<QLineEdit>(location(), "cityField").placeholderText(), "Your location");
-    EXPECT_EQ(child<QLineEdit>(location(), "latitudeField").placeholderText(), "Lat");
-    EXPECT_EQ(child<QLineEdit>(location(), "longitudeField").placeholderText(), "Lon");
-    EXPECT_EQ(child<QLineEdit>(location(), "latitudeField").alignment() & Qt::AlignHCenter,
-              Qt::AlignHCenter);
+    EXPECT_TRUE(rig.settingsStore.value("latitude") == std::nullopt);
 }
 
 TEST_F(SettingsPageTest, ReturnInTheCoordinateFieldsStoresNothingSetDoes) {
     open(true);
-    QTest::keyClicks(&child<QLineEdit>(location(), "latitudeField"), "41.15");
-    QTest::keyClicks(&child<QLineEdit>(location(), "longitudeField"), "-8.61");
-    QTest::keyClick(&child<QLineEdit>(location(), "latitudeField"), Qt::Key_Return);
-    QTest::keyClick(&child<QLineEdit>(location(), "longitudeField"), Qt::Key_Return);
+    QLineEdit& latitude = child<QLineEdit>(location(), "latitudeField");
+    QLineEdit& longitude = child<QLineEdit>(location(), "longitudeField");
+    QTest::keyClicks(&latitude, "41.15");
+    QTest::keyClicks(&longitude, "-8.61");
+    EXPECT_EQ(rig.model->latitudeText(), "41.15");
+    EXPECT_EQ(rig.model->longitudeText(), "-8.61");
+    QTest::keyClick(&latitude, Qt::Key_Return);
+    QTest::keyClick(&longitude, Qt::Key_Return);
     EXPECT_FALSE(rig.settings.latitude().has_value());
     EXPECT_TRUE(rig.geocoder->names.empty());
 
@@ -141,20 +106,19 @@ TEST_F(SettingsPageTest, ReturnInTheCoordinateFieldsStoresNothingSetDoes) {
 TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
     open();
     QPushButton& find = child<QPushButton>(location(), "findButton");
-    QTest::keyClicks(&child<QLineEdit>(location(), "cityField"), "Lisbon");
-    QTest::keyClick(&child<QLineEdit>(location(), "cityField"), Qt::Key_Return);
-    ASSERT_EQ(rig.geocoder->names.size(), 1u);
-    EXPECT_EQ(rig.geocoder->names[0], "Lisbon");
+    QLineEdit& city = child<QLineEdit>(location(), "cityField");
+    QTest::keyClicks(&city, "Lisbon");
+    EXPECT_EQ(rig.model->cityText(), "Lisbon");
+    QTest::keyClick(&city, Qt::Key_Return);
+    ASSERT_EQ(rig.geocoder->names, std::vector<QString>{"Lisbon"});
     EXPECT_TRUE(rig.model->isGeocoding());
     EXPECT_FALSE(find.isEnabled());
-    EXPECT_TRUE(find.text().isEmpty());
-    EXPECT_TRUE(child<BusyIndicator>(location(), "busyIndicator").isSpinning());
     EXPECT_TRUE(child<BusyIndicator>(location(), "busyIndicator").isVisible());
 
     // Disabled: a click does nothing. Return is not blocked.
     QTest::mouseClick(&find, Qt::LeftButton);
     EXPECT_EQ(rig.geocoder->names.size(), 1u);
-    QTest::keyClick(&child<QLineEdit>(location(), "cityField"), Qt::Key_Return);
+    QTest::keyClick(&city, Qt::Key_Return);
     EXPECT_EQ(rig.geocoder->names.size(), 2u);
 
     Placemark lisbon;
@@ -164,16 +128,13 @@ TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
     rig.geocoder->complete(std::vector<Placemark>{lisbon});
     EXPECT_FALSE(rig.model->isGeocoding());
     EXPECT_TRUE(find.isEnabled());
-    EXPECT_EQ(find.text(), "Find");
     EXPECT_FALSE(child<BusyIndicator>(location(), "busyIndicator").isVisible());
-    EXPECT_EQ(child<TextView>(location(), "locationMessage").colour(),
-              Palette::secondaryForeground());
 
     QTest::mouseClick(&find, Qt::LeftButton);
     EXPECT_EQ(rig.geocoder->names.size(), 3u);
 }
 
-TEST_F(SettingsPageTest, MessageRowShowsTheMessageOrTheStoredPlace) {
+TEST_F(SettingsPageTest, MessageRowShowsTheStoredPlaceOrNothing) {
     rig.settings.setLatitude(38.7223);
     rig.settings.setLongitude(-9.1393);
     rig.settings.setLocationName("Lisbon, Portugal");
@@ -181,20 +142,11 @@ TEST_F(SettingsPageTest, MessageRowShowsTheMessageOrTheStoredPlace) {
     TextView& message = child<TextView>(location(), "locationMessage");
     EXPECT_TRUE(message.isVisible());
     EXPECT_EQ(message.text(), "Lisbon, Portugal");
-    EXPECT_EQ(message.lines(), TextView::Lines::one);
-
-    rig.settings.setLocationName(std::nullopt);
-    rig.model->refresh();
-    EXPECT_EQ(message.text(), "38.7223, -9.1393");
 
     rig.settings.setLatitude(std::nullopt);
     rig.model->refresh();
     EXPECT_FALSE(message.isVisible());
-    // Only the link is left, at the right edge.
-    PlainButton& link = child<PlainButton>(location(), "fineTuneLink");
-    EXPECT_TRUE(link.isVisible());
-    EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Lat/long");
-    EXPECT_EQ(link.mapTo(&location(), QPoint(link.width(), 0)).x(), location().width());
+    EXPECT_TRUE(child<PlainButton>(location(), "fineTuneLink").isVisible());
 }
 
 TEST_F(SettingsPageTest, FailureMessageIsWarmAndWraps) {
@@ -208,15 +160,9 @@ TEST_F(SettingsPageTest, FailureMessageIsWarmAndWraps) {
     TextView& message = child<TextView>(location(), "locationMessage");
     EXPECT_EQ(message.text(), failure);
     EXPECT_EQ(message.colour(), Palette::warn());
-    EXPECT_EQ(message.lines(), TextView::Lines::wrapping);
-    const int oneLine = message.fontMetrics().height();
-    EXPECT_GE(message.heightForWidth(message.width()), 3 * oneLine - 1);
     // Laid out again at the panel's width, the page makes room for every line.
     testing::showAtWidth(*page);
-    EXPECT_GE(message.height(), message.heightForWidth(message.width()));
-    // A word longer than the line still shows in full, broken across lines.
-    rig.model->setGeocodeMessage(QString(200, QLatin1Char('x')));
-    EXPECT_GT(message.heightForWidth(100), 2 * oneLine);
+    EXPECT_GE(message.height(), 3 * message.fontMetrics().height() - 1);
 
     rig.model->setLastGeocodeOK(true);
     rig.model->setGeocodeMessage(QStringLiteral("Looking up\u2026"));
@@ -231,15 +177,10 @@ TEST_F(SettingsPageTest, LinkOpensAndClosesTheCoordinatesRow) {
 
     QTest::mouseClick(&child<PlainButton>(location(), "fineTuneLink"), Qt::LeftButton);
     EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Hide lat/long");
-    EXPECT_TRUE(location().showFineTune());
     settle();
     EXPECT_TRUE(row.isVisible());
-    EXPECT_EQ(row.share(), 1.0);
-    EXPECT_TRUE(child<QLineEdit>(location(), "latitudeField").isVisible());
     EXPECT_TRUE(child<QPushButton>(location(), "setButton").isVisible());
-    EXPECT_EQ(child<QPushButton>(location(), "setButton").text(), "Set");
-    const int openHeight = page->heightForWidth(288);
-    EXPECT_GT(openHeight, closedHeight + 16);
+    EXPECT_GT(page->heightForWidth(288), closedHeight + 16);
 
     QTest::mouseClick(&child<PlainButton>(location(), "fineTuneLink"), Qt::LeftButton);
     EXPECT_EQ(child<TextView>(location(), "fineTuneLinkText").text(), "Lat/long");
@@ -270,25 +211,6 @@ TEST_F(SettingsPageTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
     // The switch follows the model, not its own clicks.
     rig.model->setAutomationEnabled(true);
     EXPECT_TRUE(toggle.isOn());
-}
-
-TEST_F(SettingsPageTest, QuitRunsAtOnceAndBackReturns) {
-    int quits = 0;
-    int backs = 0;
-    AppModel& model = rig.make();
-    SettingsPage settings(
-        model, [&] { ++backs; }, [&] { ++quits; }, false);
-    testing::showAtWidth(settings);
-    QTest::mouseClick(&child<PlainButton>(settings, "quitRow"), Qt::LeftButton, {},
-                      QPoint(child<PlainButton>(settings, "quitRow").width() * 3 / 4, 4));
-    EXPECT_EQ(quits, 1);
-    QTest::mouseClick(&child<PlainButton>(settings, "backButton"), Qt::LeftButton);
-    EXPECT_EQ(backs, 1);
-    const QRect quitBox(child<PlainButton>(settings, "quitRow").mapTo(&settings, QPoint(0, 0)),
-                        child<PlainButton>(settings, "quitRow").size());
-    EXPECT_EQ(quitBox.left(), 16);
-    EXPECT_EQ(quitBox.right(), 288 - 16 - 1);
-    EXPECT_EQ(settings.height(), quitBox.bottom() + 1 + 11);
 }
 
 }  // namespace

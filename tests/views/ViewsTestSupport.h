@@ -45,7 +45,7 @@ class FakeGeocoder final : public CityGeocoder {
         names.push_back(name);
         pending = std::move(completion);
     }
-    void cancel() override { ++cancels; }
+    void cancel() override {}
 
     // Runs the pending completion once with `placemarks` or `error`.
     void complete(std::optional<std::vector<Placemark>> placemarks,
@@ -59,7 +59,6 @@ class FakeGeocoder final : public CityGeocoder {
 
     std::vector<QString> names;
     Completion pending;
-    int cancels = 0;
 };
 
 // A real model over stores held in memory.
