@@ -45,19 +45,6 @@ TEST(FilterGlyphTest, RingOnTheLeftAndShadedHalfDiscOnTheRight) {
     EXPECT_EQ(glyphPixel(image, 20.5, 1.5).alpha(), 0);
 }
 
-TEST(FilterGlyphTest, SitsInTheLargestSquareAtTheTopLeft) {
-    const QImage wide = glyph({40, 22});
-    const QImage tall = glyph({22, 40});
-    EXPECT_EQ(glyphPixel(wide, 15, 11).alpha(), 255);
-    EXPECT_EQ(glyphPixel(tall, 15, 11).alpha(), 255);
-    for (qreal beyond = 23; beyond < 40; beyond += 0.5) {
-        for (qreal across = 0; across < 22; across += 0.5) {
-            ASSERT_EQ(glyphPixel(wide, beyond, across).alpha(), 0) << beyond << "," << across;
-            ASSERT_EQ(glyphPixel(tall, across, beyond).alpha(), 0) << across << "," << beyond;
-        }
-    }
-}
-
 TEST(MenuBarIconTest, HalfFilledCircleOfThirteenPointSix) {
     EXPECT_EQ(MenuBarIcon::imageSize(), QSize(18, 16));
     const QImage icon = MenuBarIcon::image(10);

@@ -121,17 +121,10 @@ TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {
     QTest::keyClick(&city, Qt::Key_Return);
     EXPECT_EQ(rig.geocoder->names.size(), 2u);
 
-    Placemark lisbon;
-    lisbon.locality = QStringLiteral("Lisbon");
-    lisbon.country = QStringLiteral("Portugal");
-    lisbon.location = Coordinate{38.7223, -9.1393};
-    rig.geocoder->complete(std::vector<Placemark>{lisbon});
+    rig.geocoder->complete(std::vector<Placemark>{});
     EXPECT_FALSE(rig.model->isGeocoding());
     EXPECT_TRUE(find.isEnabled());
     EXPECT_FALSE(child<BusyIndicator>(location(), "busyIndicator").isVisible());
-
-    QTest::mouseClick(&find, Qt::LeftButton);
-    EXPECT_EQ(rig.geocoder->names.size(), 3u);
 }
 
 TEST_F(SettingsPageTest, MessageRowShowsTheStoredPlaceOrNothing) {
