@@ -154,9 +154,17 @@ TEST_F(OnAServer, AServerThatNeverAnswersCostsAFractionOfASecond) {
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     const std::string silent = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
 
-    for (const std::string& display : {silent, std::string(":65000"), std::string("nonsense")}) {
+    // Stored, but the screen was not reached: said in one line, status 1.
+    const std::pair<std::string, std::string> cases[] = {
+        {silent, "vesperine: the X server does not answer\n"},
+        {":65000", "vesperine: cannot connect to the X server\n"},
+        {"nonsense", "vesperine: cannot connect to the X server\n"}};
+    for (const auto& [display, message] : cases) {
         const auto start = std::chrono::steady_clock::now();
-        expectOk(run({"--set-enabled", "1"}, display), "enabled=true\n");
+        const ProcessResult result = run({"--set-enabled", "1"}, display);
+        EXPECT_EQ(result.out, "enabled=true\n") << display;
+        EXPECT_EQ(result.err, message) << display;
+        EXPECT_EQ(result.exitStatus, 1) << display;
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         EXPECT_LT(took.count(), 1.0) << display;
     }

@@ -15,13 +15,13 @@ class RecordingStore final : public KeyValueStore {
         reads.emplace_back(key);
         return inner.value(key);
     }
-    void setValue(std::string_view key, std::string_view text) override {
+    StoreOutcome setValue(std::string_view key, std::string_view text) override {
         writes.emplace_back(key);
-        inner.setValue(key, text);
+        return inner.setValue(key, text);
     }
-    void remove(std::string_view key) override {
+    StoreOutcome remove(std::string_view key) override {
         writes.emplace_back(key);
-        inner.remove(key);
+        return inner.remove(key);
     }
 
     mutable std::vector<std::string> reads;

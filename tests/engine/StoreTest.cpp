@@ -18,7 +18,11 @@ using testing::writeFile;
 
 class RecordingDisplay final : public DisplayBackend {
   public:
-    void apply(bool enabled, double strength) override { calls.emplace_back(enabled, strength); }
+    DisplayOutcome apply(bool enabled, double strength) override {
+        calls.emplace_back(enabled, strength);
+        return DisplayOutcome::reachedScreen();
+    }
+    std::string_view name() const override { return "recording"; }
     std::vector<std::pair<bool, double>> calls;
 };
 

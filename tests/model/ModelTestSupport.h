@@ -68,13 +68,13 @@ class RecordingStore final : public KeyValueStore {
     std::optional<std::string> value(std::string_view key) const override {
         return store_.value(key);
     }
-    void setValue(std::string_view key, std::string_view text) override {
+    StoreOutcome setValue(std::string_view key, std::string_view text) override {
         writes.push_back(std::string(key) + "=" + std::string(text));
-        store_.setValue(key, text);
+        return store_.setValue(key, text);
     }
-    void remove(std::string_view key) override {
+    StoreOutcome remove(std::string_view key) override {
         writes.push_back("-" + std::string(key));
-        store_.remove(key);
+        return store_.remove(key);
     }
     std::vector<std::string> writes;
 

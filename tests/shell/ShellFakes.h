@@ -18,7 +18,11 @@ struct RecordingDisplay final : DisplayBackend {
         bool enabled;
         double strength;
     };
-    void apply(bool enabled, double strength) override { applies.push_back({enabled, strength}); }
+    DisplayOutcome apply(bool enabled, double strength) override {
+        applies.push_back({enabled, strength});
+        return DisplayOutcome::reachedScreen();
+    }
+    std::string_view name() const override { return "recording"; }
     std::vector<Apply> applies;
 };
 

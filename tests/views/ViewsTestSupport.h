@@ -24,7 +24,11 @@ namespace vesperine::testing {
 // Records what would have been put on screen.
 class FakeDisplay final : public DisplayBackend {
   public:
-    void apply(bool enabled, double strength) override { applies.push_back({enabled, strength}); }
+    DisplayOutcome apply(bool enabled, double strength) override {
+        applies.push_back({enabled, strength});
+        return DisplayOutcome::reachedScreen();
+    }
+    std::string_view name() const override { return "recording"; }
     struct Apply {
         bool enabled;
         double strength;

@@ -32,6 +32,7 @@ const char* const helpText =
 namespace {
 
 constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
 const char* boolWord(bool value) {
@@ -44,6 +45,16 @@ const char* stateWord(bool on) {
 void printLine(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
+}
+
+// 0 when the change was stored and reached the screen; else its one line on
+// standard error and 1.
+int changeStatus(const FilterChange& change, CommandContext& context) {
+    if (change.succeeded()) {
+        return kSuccess;
+    }
+    printLine(context.err, "vesperine: " + change.failure());
+    return kFailure;
 }
 
 const std::string* lookup(const OptionMap& options, std::string_view key) {
@@ -85,9 +96,9 @@ int setEnabled(const OptionMap& options, CommandContext& context) {
         return kUsageError;
     }
     ColorFilterState& filter = context.filterState();
-    filter.setEnabled(*wanted);
+    const FilterChange change = filter.setEnabled(*wanted);
     std::fprintf(context.out, "enabled=%s\n", boolWord(filter.enabled()));
-    return kSuccess;
+    return changeStatus(change, context);
 }
 
 int setIntensity(const OptionMap& options, CommandContext& context) {
@@ -98,21 +109,22 @@ int setIntensity(const OptionMap& options, CommandContext& context) {
         return kUsageError;
     }
     ColorFilterState& filter = context.filterState();
-    filter.setStrength(clampStrength(*value));
+    const FilterChange change = filter.setStrength(clampStrength(*value));
     std::fprintf(context.out, "strength=%.6f\n", filter.strength());
-    return kSuccess;
+    return changeStatus(change, context);
 }
 
-void applyWanted(bool wantOn, CommandContext& context) {
+int applyWanted(bool wantOn, CommandContext& context) {
     ColorFilterState& filter = context.filterState();
     const bool current = filter.enabled();
     if (current == wantOn) {
         std::fprintf(context.out, "applied: already %s (no change)\n", stateWord(wantOn));
-        return;
+        return kSuccess;
     }
-    filter.setEnabled(wantOn);
+    const FilterChange change = filter.setEnabled(wantOn);
     std::fprintf(context.out, "applied: %s -> %s (changed)\n", stateWord(current),
                  stateWord(wantOn));
+    return changeStatus(change, context);
 }
 
 int decideOrReconcile(const std::string& command, const OptionMap& options,
@@ -147,7 +159,7 @@ int decideOrReconcile(const std::string& command, const OptionMap& options,
                                stateWord(decision.wantOn));
 
     if (command == "--reconcile" && options.count("apply") != 0) {
-        applyWanted(decision.wantOn, context);
+        return applyWanted(decision.wantOn, context);
     }
     return kSuccess;
 }

@@ -53,9 +53,13 @@ bool ColorFilterState::enabled() const {
     return text && readsAsTrue(*text);
 }
 
-void ColorFilterState::setEnabled(bool enabled) {
-    store_.setValue(kEnabledKey, enabled ? "true" : "false");
-    applyCurrentState();
+FilterChange ColorFilterState::setEnabled(bool enabled) {
+    FilterChange change;
+    change.store = store_.setValue(kEnabledKey, enabled ? "true" : "false");
+    if (change.store.stored) {
+        change.display = applyCurrentState();
+    }
+    return change;
 }
 
 std::int64_t ColorFilterState::type() const {
@@ -75,17 +79,19 @@ double ColorFilterState::strength() const {
     return value ? clampStrength(*value) : defaultStrength;
 }
 
-void ColorFilterState::setStrength(double strength) {
-    store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
-    if (enabled()) {
-        applyCurrentState();
+FilterChange ColorFilterState::setStrength(double strength) {
+    FilterChange change;
+    change.store = store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
+    if (change.store.stored && enabled()) {
+        change.display = applyCurrentState();
     }
+    return change;
 }
 
-void ColorFilterState::applyCurrentState() {
+DisplayOutcome ColorFilterState::applyCurrentState() {
     // Off is the identity ramp whatever the strength, so it is not read then.
     const bool on = enabled();
-    display_.apply(on, on ? strength() : 0.0);
+    return display_.apply(on, on ? strength() : 0.0);
 }
 
 }  // namespace vesperine

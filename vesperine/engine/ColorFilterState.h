@@ -1,15 +1,28 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/DisplayBackend.h"
 #include "engine/KeyValueStore.h"
 
 namespace vesperine {
 
+// What a change of the live filter came to: the store's write, then the
+// display's apply of what the store holds.
+struct FilterChange {
+    StoreOutcome store;
+    DisplayOutcome display;
+
+    // Stored and, where the session has a screen, reached it.
+    bool succeeded() const { return store.stored && !display.failedToReach(); }
+    // The one line saying what failed; empty when it succeeded.
+    std::string failure() const { return !store.stored ? store.error : display.reason; }
+};
+
 // The live filter: enabled, type and strength, kept in a per-user store that
 // all of the user's processes read, and put on screen through a display
-// backend after every change. No operation reports an error.
+// backend after every change.
 class ColorFilterState {
   public:
     static constexpr std::int64_t warmTintType = 1;
@@ -23,17 +36,17 @@ class ColorFilterState {
     static ColorFilterState& shared();
 
     bool enabled() const;  // false when absent
-    void setEnabled(bool enabled);
+    FilterChange setEnabled(bool enabled);
 
     std::int64_t type() const;  // 1 when absent or unreadable
 
     double strength() const;  // in [0, 1]; 0.5 when absent or unreadable
     // Callers clamp first; a value outside [0, 1] or NaN is clamped here too.
-    void setStrength(double strength);
+    FilterChange setStrength(double strength);
 
     // Puts the stored state on screen again without writing it: after wake,
     // a monitor change, or another program resetting the ramps.
-    void applyCurrentState();
+    DisplayOutcome applyCurrentState();
 
   private:
     KeyValueStore& store_;

@@ -333,28 +333,28 @@ std::optional<std::string> KeyFileStore::value(std::string_view key) const {
     return adopt(*api, api->getValue(keyFile.get(), group_.c_str(), keyText.c_str(), nullptr));
 }
 
-void KeyFileStore::setValue(std::string_view key, std::string_view text) {
-    change(key, text);
+StoreOutcome KeyFileStore::setValue(std::string_view key, std::string_view text) {
+    return change(key, text);
 }
 
-void KeyFileStore::remove(std::string_view key) {
-    change(key, std::nullopt);
+StoreOutcome KeyFileStore::remove(std::string_view key) {
+    return change(key, std::nullopt);
 }
 
-void KeyFileStore::change(std::string_view key, std::optional<std::string_view> text) {
+StoreOutcome KeyFileStore::change(std::string_view key, std::optional<std::string_view> text) {
     const GLibApi* api = glib();
     if (api == nullptr) {
-        return;
+        return StoreOutcome::failed("cannot load GLib to write " + path_);
     }
     // Already so: no folder, lock or file is made, the user's text stays as
     // it is. Unlocked, which is fine: the write would have changed nothing.
     const auto existing = value(key);
     if (text ? existing == *text : !existing) {
-        return;
+        return StoreOutcome::ok();
     }
     const std::string target = replacedPath(path_);
     if (!ensureFolder(parentFolder(target))) {
-        return;
+        return StoreOutcome::failed("cannot make the folder of " + path_);
     }
     const WriteLock lock(path_ + ".lock");
     if (lock.held()) {
@@ -371,7 +371,7 @@ void KeyFileStore::change(std::string_view key, std::optional<std::string_view> 
     const bool currentParsed = keyFile != nullptr;
     if (!currentParsed) {
         if (current.kind != StoreFile::Kind::missing && !moveAside(target)) {
-            return;
+            return StoreOutcome::failed("cannot move aside the unreadable " + path_);
         }
         keyFile.reset(api->keyFileNew());
     }
@@ -386,9 +386,10 @@ void KeyFileStore::change(std::string_view key, std::optional<std::string_view> 
     }
     const auto bytes = adopt(*api, api->toData(keyFile.get(), nullptr, nullptr));
     if (!bytes) {
-        return;
+        return StoreOutcome::failed("cannot format " + path_);
     }
     replaceAtomically(target, *bytes);
+    return StoreOutcome::ok();
 }
 
 }  // namespace vesperine

@@ -24,13 +24,13 @@ class KeyFileStore final : public KeyValueStore {
     KeyFileStore(std::string path, std::string group);
 
     std::optional<std::string> value(std::string_view key) const override;
-    void setValue(std::string_view key, std::string_view text) override;
-    void remove(std::string_view key) override;
+    StoreOutcome setValue(std::string_view key, std::string_view text) override;
+    StoreOutcome remove(std::string_view key) override;
 
     const std::string& path() const { return path_; }
 
   private:
-    void change(std::string_view key, std::optional<std::string_view> text);
+    StoreOutcome change(std::string_view key, std::optional<std::string_view> text);
 
     std::string path_;
     std::string group_;

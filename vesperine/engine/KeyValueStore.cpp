@@ -10,15 +10,17 @@ std::optional<std::string> InMemoryStore::value(std::string_view key) const {
     return it->second;
 }
 
-void InMemoryStore::setValue(std::string_view key, std::string_view text) {
+StoreOutcome InMemoryStore::setValue(std::string_view key, std::string_view text) {
     values_.insert_or_assign(std::string(key), std::string(text));
+    return StoreOutcome::ok();
 }
 
-void InMemoryStore::remove(std::string_view key) {
+StoreOutcome InMemoryStore::remove(std::string_view key) {
     auto it = values_.find(key);
     if (it != values_.end()) {
         values_.erase(it);
     }
+    return StoreOutcome::ok();
 }
 
 }  // namespace vesperine

@@ -7,6 +7,15 @@
 
 namespace vesperine {
 
+// What a write came to: stored, or not with one line saying why.
+struct StoreOutcome {
+    bool stored = true;
+    std::string error;  // when not stored: one line, no trailing newline
+
+    static StoreOutcome ok() { return {}; }
+    static StoreOutcome failed(std::string why) { return {false, std::move(why)}; }
+};
+
 // A flat map of key to text, as kept by one store. Texts are unescaped; typed
 // readings (booleans, numbers) are the callers' business. Implementations hold
 // no cache: every read sees the latest write, also one made by another process.
@@ -14,8 +23,8 @@ class KeyValueStore {
   public:
     virtual ~KeyValueStore() = default;
     virtual std::optional<std::string> value(std::string_view key) const = 0;
-    virtual void setValue(std::string_view key, std::string_view text) = 0;
-    virtual void remove(std::string_view key) = 0;
+    virtual StoreOutcome setValue(std::string_view key, std::string_view text) = 0;
+    virtual StoreOutcome remove(std::string_view key) = 0;
 };
 
 // Held in memory only: for tests, and for rendering sample pictures without
@@ -23,8 +32,8 @@ class KeyValueStore {
 class InMemoryStore final : public KeyValueStore {
   public:
     std::optional<std::string> value(std::string_view key) const override;
-    void setValue(std::string_view key, std::string_view text) override;
-    void remove(std::string_view key) override;
+    StoreOutcome setValue(std::string_view key, std::string_view text) override;
+    StoreOutcome remove(std::string_view key) override;
 
   private:
     std::map<std::string, std::string, std::less<>> values_;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -99,23 +100,23 @@ Owned<Reply> own(Reply* reply) {
 
 // One apply on the server named by DISPLAY: ramps from identity on every CRTC
 // of every screen, the CRTCs listed afresh. `connected` is called once the
-// server has answered. Every failure just ends the apply.
+// server has answered. Returns why it failed, or an empty text.
 template <typename OnConnected>
-void applyToServer(const XcbApi& x, bool enabled, double strength, OnConnected connected) {
+std::string applyToServer(const XcbApi& x, bool enabled, double strength, OnConnected connected) {
     xcb_connection_t* c = x.connect(nullptr, nullptr);
     const auto disconnect =
         std::unique_ptr<xcb_connection_t, decltype(x.disconnect)>(c, x.disconnect);
     if (x.hasError(c) != 0) {
-        return;
+        return "cannot connect to the X server";
     }
     connected();
     const xcb_query_extension_reply_t* extension = x.extensionData(c, x.randrId);
     if (extension == nullptr || extension->present == 0) {
-        return;
+        return "the X server has no RandR extension";
     }
     const auto version = own(x.queryVersionReply(c, x.queryVersion(c, 1, 3), nullptr));
     if (!version || (version->major_version == 1 && version->minor_version < 3)) {
-        return;  // per-CRTC resources need RandR 1.3
+        return "the X server's RandR is older than 1.3";  // per-CRTC resources need it
     }
 
     std::vector<xcb_randr_get_screen_resources_current_cookie_t> resourceCookies;
@@ -154,6 +155,7 @@ void applyToServer(const XcbApi& x, bool enabled, double strength, OnConnected c
     for (const auto cookie : setCookies) {
         std::free(x.requestCheck(c, cookie));  // a CRTC gone meanwhile: nothing to do
     }
+    return {};
 }
 
 // libxcb writes a refusing server's reason straight to descriptor 2. The
@@ -192,6 +194,7 @@ struct ApplyQueue {
     std::uint64_t posted = 0;     // requests made
     std::uint64_t connected = 0;  // latest request whose server answered
     std::uint64_t finished = 0;   // latest request completed
+    std::string failure;          // of the latest request completed; empty when it reached
     bool stuck = false;           // a caller gave up on the running apply
     bool stopping = false;
 
@@ -207,8 +210,9 @@ struct ApplyQueue {
             pending.reset();
             const std::uint64_t generation = posted;
             lock.unlock();
+            std::string result = "cannot load the XCB libraries";
             if (const XcbApi* x = xcbApi()) {
-                applyToServer(*x, request.enabled, request.strength, [&] {
+                result = applyToServer(*x, request.enabled, request.strength, [&] {
                     const std::lock_guard guard(mutex);
                     connected = generation;
                     changed.notify_all();
@@ -216,6 +220,7 @@ struct ApplyQueue {
             }
             lock.lock();
             finished = generation;
+            failure = std::move(result);
             stuck = false;
             changed.notify_all();
         }
@@ -232,10 +237,12 @@ class RandrDisplay final : public DisplayBackend {
         }
     }
 
-    void apply(bool enabled, double strength) override {
+    std::string_view name() const override { return "x11-randr"; }
+
+    DisplayOutcome apply(bool enabled, double strength) override {
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || display[0] == '\0') {
-            return;
+            return DisplayOutcome::noDisplay();
         }
         if (!queue_) {
             auto queue = std::make_shared<ApplyQueue>();
@@ -244,7 +251,7 @@ class RandrDisplay final : public DisplayBackend {
                 // server must not hold up the end of the process.
                 std::thread([queue] { queue->work(); }).detach();
             } catch (const std::system_error&) {
-                return;  // no thread to be had: this apply is skipped
+                return DisplayOutcome::failed("no thread to reach the X server");
             }
             queue_ = std::move(queue);
         }
@@ -254,7 +261,8 @@ class RandrDisplay final : public DisplayBackend {
         const std::uint64_t generation = ++q.posted;
         q.changed.notify_all();
         if (q.stuck) {
-            return;  // the worker will get to it if the server ever answers
+            // The worker will get to it if the server ever answers.
+            return DisplayOutcome::failed("the X server does not answer");
         }
         const auto start = std::chrono::steady_clock::now();
         q.changed.wait_until(lock, start + kConnectPatience,
@@ -265,7 +273,12 @@ class RandrDisplay final : public DisplayBackend {
         }
         if (q.finished < generation) {
             q.stuck = true;
+            return DisplayOutcome::failed("the X server does not answer");
         }
+        if (!q.failure.empty()) {
+            return DisplayOutcome::failed(q.failure);
+        }
+        return DisplayOutcome::reachedScreen();
     }
 
   private:
