@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/DisplayBackend.h"
+#include "engine/DisplayBackends.h"
 #include "engine/LoadedSymbol.h"
 #include "engine/WarmTint.h"
 
@@ -287,7 +287,7 @@ class RandrDisplay final : public DisplayBackend {
 
 }  // namespace
 
-std::unique_ptr<DisplayBackend> makeSessionDisplay() {
+std::unique_ptr<DisplayBackend> makeRandrDisplay() {
     return std::make_unique<RandrDisplay>();
 }
 
