@@ -2,12 +2,13 @@
 
 // The boundary between the headless executable and the interface module
 // (Qt tray application, self-test, panel rendering). The module is a shared
-// object loaded at run time; it uses the executable's core, which the
-// executable exports, so there is one copy of every core singleton.
+// object loaded at run time with its own copy of the core and its own C++
+// runtime; only plain C values cross this boundary, and the two copies share
+// state only through the stores' files, which every read parses afresh.
 
 #define VESPERINE_INTERFACE_MODULE_FILE "libvesperine-interface.so"
 #define VESPERINE_INTERFACE_ENTRY_SYMBOL "vesperine_interface_api"
-#define VESPERINE_INTERFACE_ABI_VERSION 1
+#define VESPERINE_INTERFACE_ABI_VERSION 2
 
 extern "C" {
 
