@@ -10,6 +10,8 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kJulianDateOfUnixEpoch = 2440587.5;
 constexpr double kJulianDateOfJ2000 = 2451545.0;
+// The sunrise equation: the Earth's axial tilt, and the altitude of the sun's
+// centre at rise and set (refraction plus the sun's apparent radius).
 constexpr double kSinObliquity = 0.39778370349342274;         // sin 23.4397 degrees
 constexpr double kSinApparentHorizon = -0.01453808050249695;  // sin -0.833 degrees
 
@@ -27,10 +29,12 @@ Instant instantFromJulianDate(double julianDate) {
 SunTimes compute(double latitudeDegrees, double longitudeDegrees, Instant date) {
     const double t = date.secondsSince1970();
     const double daysSinceJ2000 =
-        ((t / kSecondsPerDay + kJulianDateOfUnixEpoch) - kJulianDateOfJ2000) + 0.0008;
+        ((t / kSecondsPerDay + kJulianDateOfUnixEpoch) - kJulianDateOfJ2000) + 0.0008;  // leap seconds and terrestrial time, days
     const double dayNumber = std::round(daysSinceJ2000 + longitudeDegrees / 360.0);
     const double meanSolarNoon = dayNumber - longitudeDegrees / 360.0;
 
+    // Mean anomaly at J2000 and its daily motion, degrees; then the equation
+    // of the centre and the perihelion's longitude (102.9372 degrees).
     const double meanAnomaly = wrapDegrees(357.5291 + 0.98560028 * meanSolarNoon);
     const double m = meanAnomaly * kRadiansPerDegree;
     const double equationOfCentre =
@@ -55,6 +59,7 @@ SunTimes compute(double latitudeDegrees, double longitudeDegrees, Instant date) 
         return {SunTimes::Kind::polarDay, std::nullopt, std::nullopt};
     }
 
+    // Solar transit: mean noon corrected by the equation of time, in days.
     const double transit =
         ((meanSolarNoon + kJulianDateOfJ2000) + 0.0053 * std::sin(m)) + (-0.0069 * std::sin(l + l));
     const double halfDay = std::acos(cosHourAngle) * kDegreesPerRadian / 360.0;
