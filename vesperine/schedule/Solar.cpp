@@ -28,8 +28,9 @@ Instant instantFromJulianDate(double julianDate) {
 
 SunTimes compute(double latitudeDegrees, double longitudeDegrees, Instant date) {
     const double t = date.secondsSince1970();
+    // 0.0008 days: leap seconds and the offset of terrestrial time.
     const double daysSinceJ2000 =
-        ((t / kSecondsPerDay + kJulianDateOfUnixEpoch) - kJulianDateOfJ2000) + 0.0008;  // leap seconds and terrestrial time, days
+        ((t / kSecondsPerDay + kJulianDateOfUnixEpoch) - kJulianDateOfJ2000) + 0.0008;
     const double dayNumber = std::round(daysSinceJ2000 + longitudeDegrees / 360.0);
     const double meanSolarNoon = dayNumber - longitudeDegrees / 360.0;
 
