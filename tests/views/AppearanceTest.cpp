@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ViewsTestSupport.h"
-#include "shell/MenuBarIcon.h"
+#include "views/MenuBarIcon.h"
 #include "views/FilterGlyph.h"
 
 namespace vesperine {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -20,8 +21,8 @@
 #include "evidence/PngFile.h"
 #include "model/AppModel.h"
 #include "model/CityGeocoder.h"
-#include "shell/MenuBarIcon.h"
 #include "views/FrontPage.h"
+#include "views/MenuBarIcon.h"
 #include "views/Palette.h"
 #include "views/PanelView.h"
 #include "views/PanelWidgets.h"
@@ -31,6 +32,43 @@ namespace vesperine::PanelEvidence {
 namespace {
 
 constexpr qreal kPictureScale = 2;  // device pixels per logical pixel
+
+// A 624 by 204 pixel PNG: the tray icon on a dark and on a light tile. A
+// failure only means that there is no file.
+void writeIconEvidence(const QString& path) {
+    const QSizeF icon(MenuBarIcon::imageSize());
+    const qreal tileWidth = icon.width() + 24;
+    const qreal tileHeight = icon.height() + 18;
+    constexpr qreal scale = 6;
+    QImage canvas(static_cast<int>((2 * tileWidth + 20) * scale),
+                  static_cast<int>(tileHeight * scale), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+
+    // The layout is given with y upwards from the bottom edge; this turns such
+    // a rectangle into the canvas's top-down coordinates.
+    auto fromBottom = [&](qreal x, qreal y, qreal w, qreal h) {
+        return QRectF(x, tileHeight - y - h, w, h);
+    };
+
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.scale(scale, scale);
+    painter.setPen(Qt::NoPen);
+
+    const auto tile = [&](qreal left, const QColor& ground, const QColor& ink) {
+        QPainterPath shape;
+        shape.addRoundedRect(fromBottom(left, 0, tileWidth, tileHeight), 4, 4);
+        painter.fillPath(shape, ground);
+        painter.drawImage(fromBottom(left + 12, 9, icon.width(), icon.height()),
+                          MenuBarIcon::tinted(ink, scale));
+    };
+    tile(0, QColor::fromRgbF(0.13f, 0.13f, 0.13f), Qt::white);
+    tile(tileWidth + 20, QColor::fromRgbF(0.93f, 0.93f, 0.93f), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
+    painter.end();
+
+    PngFile::write(canvas, path);
+}
 
 // The sample models never look a city up; were one asked to, it would end as
 // cancelled, later, as every lookup does.
@@ -93,7 +131,7 @@ void renderAll(const QString& directory) {
 
     // Pages need a widget application; a bare core application gets the icon only.
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+        writeIconEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
         return;
     }
     {
@@ -109,7 +147,7 @@ void renderAll(const QString& directory) {
             *running, [] {}, [] {}, true);
         save(page, directory + QStringLiteral("/panel-settings.png"));
     }
-    MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+    writeIconEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
 }
 
 }  // namespace

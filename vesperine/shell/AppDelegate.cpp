@@ -13,7 +13,7 @@
 
 #include "engine/ReconcileEngine.h"
 #include "shell/DisplayChangeWatcher.h"
-#include "shell/MenuBarIcon.h"
+#include "views/MenuBarIcon.h"
 #include "shell/PanelGeometry.h"
 #include "shell/WakeWatcher.h"
 #include "views/PanelView.h"

@@ -1,4 +1,4 @@
-#include "shell/MenuBarIcon.h"
+#include "views/MenuBarIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "evidence/PngFile.h"
 
 namespace vesperine::MenuBarIcon {
 namespace {
@@ -91,41 +90,6 @@ QIcon trayIcon(const QColor& colour) {
         icon.addPixmap(QPixmap::fromImage(square));
     }
     return icon;
-}
-
-void writeEvidence(const QString& path) {
-    const QSizeF icon(imageSize());
-    const qreal tileWidth = icon.width() + 24;
-    const qreal tileHeight = icon.height() + 18;
-    constexpr qreal scale = 6;
-    QImage canvas(static_cast<int>((2 * tileWidth + 20) * scale),
-                  static_cast<int>(tileHeight * scale), QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-
-    // The layout is given with y upwards from the bottom edge; this turns such
-    // a rectangle into the canvas's top-down coordinates.
-    auto fromBottom = [&](qreal x, qreal y, qreal w, qreal h) {
-        return QRectF(x, tileHeight - y - h, w, h);
-    };
-
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.scale(scale, scale);
-    painter.setPen(Qt::NoPen);
-
-    const auto tile = [&](qreal left, const QColor& ground, const QColor& ink) {
-        QPainterPath shape;
-        shape.addRoundedRect(fromBottom(left, 0, tileWidth, tileHeight), 4, 4);
-        painter.fillPath(shape, ground);
-        painter.drawImage(fromBottom(left + 12, 9, icon.width(), icon.height()),
-                          tinted(ink, scale));
-    };
-    tile(0, QColor::fromRgbF(0.13f, 0.13f, 0.13f), Qt::white);
-    tile(tileWidth + 20, QColor::fromRgbF(0.93f, 0.93f, 0.93f), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
-    painter.end();
-
-    PngFile::write(canvas, path);
 }
 
 }  // namespace vesperine::MenuBarIcon

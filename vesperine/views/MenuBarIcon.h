@@ -29,8 +29,4 @@ QImage tinted(const QColor& colour, qreal devicePixelRatio = 1);
 // The icon in `colour` at the sizes a tray asks for, square ones included.
 QIcon trayIcon(const QColor& colour);
 
-// Writes a 624 by 204 pixel PNG: the icon on a dark and on a light tile.
-// A failure only means that there is no file.
-void writeEvidence(const QString& path);
-
 }  // namespace vesperine::MenuBarIcon
