@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/LoadedSymbol.h"
+
 namespace vesperine {
 namespace {
 
@@ -50,9 +52,9 @@ const VesperineInterfaceApi* InterfaceModule::load() {
             reportUnavailable(std::string("cannot load the menu-bar interface: ") + dlerror());
             return nullptr;
         }
-        auto entry = reinterpret_cast<VesperineInterfaceEntry>(
-            dlsym(handle, VESPERINE_INTERFACE_ENTRY_SYMBOL));
-        const VesperineInterfaceApi* api = entry ? entry() : nullptr;
+        VesperineInterfaceEntry entry = nullptr;
+        const VesperineInterfaceApi* api =
+            bindSymbol(handle, VESPERINE_INTERFACE_ENTRY_SYMBOL, entry) ? entry() : nullptr;
         if (api == nullptr || api->abiVersion != VESPERINE_INTERFACE_ABI_VERSION) {
             reportUnavailable("the menu-bar interface module at " + candidate +
                               " does not match this executable");
