@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -14,6 +17,7 @@ namespace {
 
 using testing::fileExists;
 using testing::ProcessResult;
+using testing::runProcess;
 using testing::readFile;
 using testing::writeFile;
 
@@ -153,6 +157,51 @@ TEST_F(Commands, EngineReconcileFollowsTheScheduleAndLeavesTheStrength) {
     expectOk(run({"--engine-status"}, kNight),
              "automationEnabled=true\nhasLocation=true\ncurrentlyEnabled=false\n"
              "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
+}
+
+// As a user to whom permissions apply (root reads everything): a store that
+// cannot be read or written is kept as it is and the command says why.
+TEST_F(Commands, AChangeThatCannotBeStoredSaysWhyAndExitsOne) {
+    const std::string folder = home.file("state/vesperine");
+    std::filesystem::create_directories(folder);
+    const std::string kept = "# mine\n[ColorFilter]\nenabled=false\n";
+    writeFile(statePath(), kept);
+    const auto asUser = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv;
+        std::filesystem::remove(statePath() + ".lock");
+        if (geteuid() == 0) {
+            EXPECT_EQ(runProcess({"chown", "-R", "65534:65534", home.path()}).exitStatus, 0);
+            argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+        argv.push_back(VESPERINE_EXECUTABLE);
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        testing::ProcessOptions options;
+        options.environment = {{"XDG_STATE_HOME", home.file("state")}, {"DISPLAY", std::nullopt}};
+        return runProcess(argv, options);
+    };
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { chmod(statePath().c_str(), 0); },
+         "cannot read " + statePath() + ": Permission denied"},
+        {[&] { chmod(folder.c_str(), 0500); },
+         "cannot lock " + statePath() + ".lock: Permission denied"},
+    };
+    for (const auto& [prepare, error] : cases) {
+        prepare();
+        for (const auto& [command, out] : {std::pair{"--set-enabled", "enabled=false\n"},
+                                           std::pair{"--set-intensity", "strength=0.500000\n"}}) {
+            const auto result = asUser({command, "1"});
+            EXPECT_EQ(result.exitStatus, 1) << error;
+            EXPECT_EQ(result.err, "vesperine: " + error + "\n");
+            EXPECT_EQ(result.out, out);
+        }
+        chmod(statePath().c_str(), 0600);
+        chmod(folder.c_str(), 0700);
+        std::filesystem::remove(statePath() + ".lock");
+        EXPECT_EQ(readFile(statePath()), kept);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
 }
 
 TEST_F(Commands, UnreadableSettingsAreFailSafeAndKept) {

@@ -1,9 +1,15 @@
 // The key-file stores, and the typed readings of the settings and the filter
 // state over them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "engine/ColorFilterState.h"
 #include "engine/KeyFileStore.h"
@@ -66,14 +72,18 @@ TEST_F(KeyFileTest, AutomationFlagAndCoordinateReadings) {
         {"latitude=inf\nlongitude=0", false},
         {"latitude=nan\nlongitude=0", false},
         {"latitude=38.7", false},
-        {"latitude=north\nlongitude=-9.1", true},  // no number: present, 0
+        // A typo is no place: no number is absent.
+        {"latitude=north\nlongitude=-9.1", false},
+        {"latitude=\nlongitude=-9.1", false},
+        {"latitude=38,72\nlongitude=-9.1", false},
     };
     for (const auto& [lines, valid] : places) {
         EXPECT_EQ(settingsFrom(lines).hasValidLocation(), valid) << lines;
     }
-    const auto unreadable = settingsFrom("latitude=north");
-    EXPECT_EQ(unreadable.latitude(), 0.0);
-    EXPECT_EQ(unreadable.longitude(), std::nullopt);
+    const auto unreadable = settingsFrom(
+        "latitude=north\nsunriseOffsetMinutes=inf\n"
+        "sunsetOffsetMinutes=nan");
+    EXPECT_EQ(unreadable.latitude(), std::nullopt);
     EXPECT_EQ(unreadable.sunriseOffsetMinutes(), 0.0);
     EXPECT_EQ(unreadable.sunsetOffsetMinutes(), 0.0);
 }
@@ -132,6 +142,136 @@ TEST_F(KeyFileTest, AnUnparseableFileReadsEmptyAndIsMovedAsideByTheNextWrite) {
     ASSERT_EQ(names[1].rfind("settings.ini.broken-", 0), 0u) << names[1];
     EXPECT_EQ(readFile(dir.file("config/vesperine/" + names[1])), garbage);
     EXPECT_EQ(readFile(settingsPath()), "[vesperine]\nlongitude=5\n");
+}
+
+TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
+    const std::string text = "\xEF\xBB\xBF[vesperine]\nautomationEnabled=1\nlatitude=38.720\n";
+    writeFile(settingsPath(), text);
+    Settings settings(settingsStore);
+    EXPECT_TRUE(settings.automationEnabled());
+    EXPECT_TRUE(settings.setAutomationEnabled(true).stored);
+    EXPECT_TRUE(settings.setLatitude(38.72).stored);
+    writeFile(statePath(), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
+    RecordingDisplay display;
+    ColorFilterState filter(stateStore, display);
+    EXPECT_TRUE(filter.setEnabled(true).succeeded());
+    EXPECT_TRUE(filter.setStrength(0.5).succeeded());
+    EXPECT_EQ(readFile(settingsPath()), text);
+    EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
+    EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
+}
+
+// Whatever cannot be read or is not the user's own: the write fails with a
+// reason and every file stays as it was.
+TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
+    const std::string folder = dir.file("state/vesperine");
+    const std::string dotfile = dir.file("profile");
+    const std::string lock = statePath() + ".lock";
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        {"a link to a file that is no key file",
+         [&] { return symlink(dotfile.c_str(), statePath().c_str()) == 0; }},
+        {"a link to a device", [&] { return symlink("/dev/null", statePath().c_str()) == 0; }},
+        {"a link to another user's file",
+         [&] {
+             writeFile(dotfile, "[ColorFilter]\n");
+             return symlink(dotfile.c_str(), statePath().c_str()) == 0 &&
+                    chown(dotfile.c_str(), 65534, 65534) == 0;
+         }},
+        {"a folder others may write to", [&] { return chmod(folder.c_str(), 0777) == 0; }},
+        {"a folder of another user", [&] { return chown(folder.c_str(), 65534, 65534) == 0; }},
+        {"a lock that is a folder", [&] { return mkdir(lock.c_str(), 0700) == 0; }},
+        {"a lock that is a dangling link",
+         [&] { return symlink(dir.file("planted").c_str(), lock.c_str()) == 0; }},
+        {"a lock of another user",
+         [&] {
+             writeFile(lock, "");
+             return chown(lock.c_str(), 65534, 65534) == 0;
+         }},
+    };
+    for (const auto& [name, plant] : cases) {
+        std::filesystem::remove_all(dir.file("state"));
+        std::filesystem::remove(dotfile);
+        std::filesystem::create_directories(folder);
+        writeFile(dotfile, "export EDITOR=vi\n");
+        ASSERT_TRUE(plant()) << name;
+        auto before = filesBeside(statePath());
+        const std::string dotfileBefore = readFile(dotfile);
+        const StoreOutcome outcome = stateStore.setValue("enabled", "true");
+        EXPECT_FALSE(outcome.stored) << name;
+        EXPECT_NE(outcome.error, "") << name;
+        auto after = filesBeside(statePath());
+        std::erase(before, "color-filter.ini.lock");  // a lock may be made
+        std::erase(after, "color-filter.ini.lock");
+        EXPECT_EQ(after, before) << name;
+        EXPECT_EQ(readFile(dotfile), dotfileBefore) << name;
+        EXPECT_FALSE(testing::fileExists(dir.file("planted"))) << name;
+    }
+    // A link to a key file of the user's is followed, and stays a link.
+    std::filesystem::remove_all(dir.file("state"));
+    std::filesystem::remove(dotfile);
+    std::filesystem::create_directories(folder);
+    writeFile(dotfile, "[ColorFilter]\n");
+    ASSERT_EQ(symlink(dotfile.c_str(), statePath().c_str()), 0);
+    EXPECT_EQ(stateStore.setValue("enabled", "true").error, "");
+    EXPECT_TRUE(std::filesystem::is_symlink(statePath()));
+    EXPECT_EQ(readFile(dotfile), "[ColorFilter]\nenabled=true\n");
+}
+
+// A lock held too long, and a store that cannot be read for want of a file
+// descriptor: nothing is written, nothing moved aside.
+TEST_F(KeyFileTest, AWriteWithoutTheLockOrAFullReadFails) {
+    writeFile(statePath(), "# mine\n[ColorFilter]\nenabled=false\n");
+    stateStore.setValue("strength", "0.5");
+    const std::string text = readFile(statePath());
+    const int held = open((statePath() + ".lock").c_str(), O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
+        _exit(impatient.setValue("enabled", "true").stored ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(writer, &status, 0);
+    EXPECT_EQ(status, 0);
+    close(held);
+
+    const pid_t starved = fork();
+    if (starved == 0) {
+        const int lowestFree = dup(0);  // the lock may take it, the read nothing more
+        const rlimit limit{static_cast<rlim_t>(lowestFree + 1),
+                           static_cast<rlim_t>(lowestFree + 1)};
+        close(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        _exit(stateStore.setValue("enabled", "true").stored ? 1 : 0);
+    }
+    waitpid(starved, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(statePath()), text);
+    EXPECT_EQ(filesBeside(statePath()).size(), 2u);
+}
+
+// The apply runs while the lock is held, so applies follow the writes' order.
+TEST_F(KeyFileTest, TheScreenIsChangedUnderTheStoresLock) {
+    class LockProbe final : public DisplayBackend {
+      public:
+        explicit LockProbe(std::string lock) : lock_(std::move(lock)) {}
+        DisplayOutcome apply(bool, double) override {
+            const int fd = open(lock_.c_str(), O_RDWR);
+            heldByWriter.push_back(flock(fd, LOCK_EX | LOCK_NB) != 0);
+            close(fd);
+            return DisplayOutcome::reachedScreen();
+        }
+        std::string_view name() const override { return "probe"; }
+        std::vector<bool> heldByWriter;
+
+      private:
+        std::string lock_;
+    } probe(statePath() + ".lock");
+    ColorFilterState filter(stateStore, probe);
+    filter.setEnabled(true);
+    filter.setStrength(0.2);
+    filter.setEnabled(true);
+    EXPECT_EQ(probe.heldByWriter, std::vector<bool>({true, true, true}));
 }
 
 TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {

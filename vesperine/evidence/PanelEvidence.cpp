@@ -75,8 +75,10 @@ std::unique_ptr<AppModel> makeSample(Settings& settings, ColorFilterState& filte
     return model;
 }
 
-void renderAll(const QString& directory) {
-    QDir().mkpath(directory);
+QString renderAll(const QString& directory) {
+    if (!QDir().mkpath(directory)) {
+        return QStringLiteral("cannot make the folder ") + directory;
+    }
 
     InMemoryStore store;
     Settings settings(store);
@@ -91,30 +93,31 @@ void renderAll(const QString& directory) {
     const auto paused =
         makeSample(settings, filter, clock, {false, std::nullopt, true, "Off \u00B7 auto"});
 
+    const QString icon = directory + QStringLiteral("/menubar-icon-light-dark.png");
     // Pages need a widget application; a bare core application gets the icon only.
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
-        return;
+        return MenuBarIcon::writeEvidence(icon);
     }
+    QString failure;
     {
         FrontPage page(*running, [] {});
-        save(page, directory + QStringLiteral("/panel-front-running.png"));
+        failure = save(page, directory + QStringLiteral("/panel-front-running.png"));
     }
-    {
+    if (failure.isEmpty()) {
         FrontPage page(*paused, [] {});
-        save(page, directory + QStringLiteral("/panel-front-paused.png"));
+        failure = save(page, directory + QStringLiteral("/panel-front-paused.png"));
     }
-    {
+    if (failure.isEmpty()) {
         SettingsPage page(
             *running, [] {}, [] {}, true);
-        save(page, directory + QStringLiteral("/panel-settings.png"));
+        failure = save(page, directory + QStringLiteral("/panel-settings.png"));
     }
-    MenuBarIcon::writeEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+    return failure.isEmpty() ? MenuBarIcon::writeEvidence(icon) : failure;
 }
 
 }  // namespace
 
-void save(QWidget& page, const QString& path) {
+QString save(QWidget& page, const QString& path) {
     QWidget box;
     box.setAttribute(Qt::WA_DontShowOnScreen);
     Palette::applyDarkAppearance(box);
@@ -141,14 +144,15 @@ void save(QWidget& page, const QString& path) {
 
     layout->removeWidget(&page);
     page.setParent(nullptr);
-    if (!picture.isNull()) {
-        PngFile::write(picture, path);
+    if (picture.isNull()) {
+        return QStringLiteral("cannot draw ") + path;
     }
+    return PngFile::write(picture, path);
 }
 
-void render(const QString& directory) {
-    // Failures are silent and only the one line is printed; the toolkit's own
-    // notices (no runtime folder, an offscreen window) would only be noise.
+QString render(const QString& directory) {
+    // Only the one line is printed; the toolkit's own notices (no runtime
+    // folder, an offscreen window) would only be noise.
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
             if (type == QtFatalMsg) {
@@ -165,12 +169,16 @@ void render(const QString& directory) {
         static char* argv[] = {name, option, platform, nullptr};
         application = std::make_unique<QApplication>(argc, argv);
     }
-    renderAll(directory);
+    const QString failure = renderAll(directory);
     application.reset();
     qInstallMessageHandler(previous);
+    if (!failure.isEmpty()) {
+        return failure;
+    }
     const QByteArray line = "wrote panel evidence -> " + QFile::encodeName(directory) + "\n";
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     std::fflush(stdout);
+    return {};
 }
 
 }  // namespace vesperine::PanelEvidence

@@ -93,7 +93,7 @@ QIcon trayIcon(const QColor& colour) {
     return icon;
 }
 
-void writeEvidence(const QString& path) {
+QString writeEvidence(const QString& path) {
     const QSizeF icon(imageSize());
     const qreal tileWidth = icon.width() + 24;
     const qreal tileHeight = icon.height() + 18;
@@ -125,7 +125,7 @@ void writeEvidence(const QString& path) {
     tile(tileWidth + 20, QColor::fromRgbF(0.93f, 0.93f, 0.93f), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
     painter.end();
 
-    PngFile::write(canvas, path);
+    return PngFile::write(canvas, path);
 }
 
 }  // namespace vesperine::MenuBarIcon

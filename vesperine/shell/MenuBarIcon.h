@@ -30,7 +30,7 @@ QImage tinted(const QColor& colour, qreal devicePixelRatio = 1);
 QIcon trayIcon(const QColor& colour);
 
 // Writes a 624 by 204 pixel PNG: the icon on a dark and on a light tile.
-// A failure only means that there is no file.
-void writeEvidence(const QString& path);
+// Returns why it failed, or an empty text.
+QString writeEvidence(const QString& path);
 
 }  // namespace vesperine::MenuBarIcon
