@@ -114,6 +114,9 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
     EXPECT_EQ(settings.locationName(), "Lisboa\nPortugal [PT]");
     settings.setLocationName("");
     EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
+    writeFile(settingsPath(), "[vesperine]\nlocationName=a\nlocationName=b\n");  // by hand
+    settings.setLocationName("");
+    EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
 }
 
 TEST_F(KeyFileTest, FilesAndFoldersArePrivateWhateverTheUmask) {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -406,15 +407,15 @@ bool alreadySo(const StoreChange& change, const std::optional<std::string>& stor
     return change.alreadyMeans ? change.alreadyMeans(stored) : stored == *change.text;
 }
 
-// The file's text with the change made. A key written twice by hand comes
-// back after GLib removes one of its lines, so the text is read again and
-// changed again until it reads as wanted.
+// The file's text with the change made. A key written more than once by hand
+// comes back after GLib removes one of its lines, so the text is read again
+// and changed again until it reads as wanted: at most once per line.
 std::optional<std::string> changedText(const GLibApi& api, KeyFile keyFile,
                                        const std::string& group, const StoreChange& change,
-                                       GKeyFileFlags flags) {
+                                       GKeyFileFlags flags, std::size_t lines) {
     const std::string key(change.key);
     const std::string text(change.text.value_or(""));
-    for (int round = 0; round < 64 && keyFile; ++round) {
+    for (std::size_t round = 0; round <= lines && keyFile; ++round) {
         if (change.text) {
             api.setString(keyFile.get(), group.c_str(), key.c_str(), text.c_str());
         } else {
@@ -520,7 +521,9 @@ StoreOutcome KeyFileStore::change(const StoreChange& change) {
     }
 
     if (!alreadySo(change, keyText(*api, keyFile.get(), group_, change.key))) {
-        const auto bytes = changedText(*api, std::move(keyFile), group_, change, flags);
+        const auto lines =
+            static_cast<std::size_t>(std::count(current.bytes.begin(), current.bytes.end(), '\n'));
+        const auto bytes = changedText(*api, std::move(keyFile), group_, change, flags, lines);
         if (!bytes) {
             return StoreOutcome::failed("cannot format " + path_);
         }
