@@ -28,14 +28,23 @@ const char* const kKeys[] = {"enabled",           "strength",           "type",
                              "latitude",          "longitude",          "locationName",
                              "automationEnabled", "sunsetOffsetMinutes"};
 
+std::vector<std::string> entries();
+
 const std::string& folder() {
     // On tmpfs where there is one: every run writes and fsyncs a file.
-    static const std::string path = [] {
+    // Never destroyed: the clean-up at exit still needs it.
+    static const std::string& path = *new std::string([] {
         char name[] = "/dev/shm/vesperine-fuzz-XXXXXX";
         char fallback[] = "/tmp/vesperine-fuzz-XXXXXX";
         const char* made = mkdtemp(name);
+        std::atexit([] {
+            for (const std::string& entry : entries()) {
+                unlink((folder() + "/" + entry).c_str());
+            }
+            rmdir(folder().c_str());
+        });
         return std::string(made != nullptr ? made : mkdtemp(fallback));
-    }();
+    }());
     return path;
 }
 
