@@ -46,9 +46,11 @@ fuzz:
 	@scripts/setup-deps bench
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DVESPERINE_INTERFACE=OFF \
 	    -DVESPERINE_TESTS=OFF -DVESPERINE_BENCHMARKS=OFF -DVESPERINE_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_command_line
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_command_line fuzz_key_file_store
 	@mkdir -p $(FUZZ_BUILD)/corpus && cp -n fuzz/corpus/* $(FUZZ_BUILD)/corpus/ 2>/dev/null || true
+	@mkdir -p $(FUZZ_BUILD)/corpus-store && cp -n fuzz/corpus-store/* $(FUZZ_BUILD)/corpus-store/ 2>/dev/null || true
 	$(FUZZ_BUILD)/bin/fuzz_command_line -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/bin/fuzz_key_file_store -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus-store
 
 bench: LEVEL = bench
 bench: LEVEL_FLAGS = -DVESPERINE_TESTS=ON -DVESPERINE_BENCHMARKS=ON

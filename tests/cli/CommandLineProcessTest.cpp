@@ -1,6 +1,10 @@
 // The executable end to end: standard output, standard error and the exit
 // status, byte for byte.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "cli/CommandLine.h"
 #include "support/Subprocess.h"
@@ -182,6 +186,43 @@ TEST_F(Executable, WithoutTheInterfaceModuleTheDevelopmentPathsSayItIsMissing) {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, "vesperine: the menu-bar interface is not part of this build\n");
     }
+}
+
+// An X server that takes connections and never answers, and Qt platforms
+// that cannot show the menu-bar item: one line and status 1, never a hang
+// or an abort.
+TEST_F(Executable, TheInterfaceFailsCleanlyWhereItCannotShowAnything) {
+    if (!VESPERINE_INTERFACE_BUILT) {
+        GTEST_SKIP() << "this build has no interface module";
+    }
+    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    const int display = 40 + getpid() % 50;
+    address.sin_port = htons(static_cast<uint16_t>(6000 + display));
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 8), 0);
+    const std::string name = "127.0.0.1:" + std::to_string(display);
+    const std::string noShow = "vesperine: the menu-bar item cannot be shown on the Qt platform ";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"DISPLAY", name, "vesperine: the X server at " + name + " does not answer\n"},
+        {"QT_QPA_PLATFORM", "bogus", "vesperine: the Qt platform bogus is not available\n"},
+        {"QT_QPA_PLATFORM", "offscreen", noShow + "offscreen\n"},
+        {"QT_QPA_PLATFORM", "minimal", noShow + "minimal\n"}};
+    for (const auto& [variable, value, error] : cases) {
+        ProcessOptions o = options();
+        o.environment[variable] = value;
+        std::vector<std::vector<std::string>> runs = {{VESPERINE_EXECUTABLE}};
+        if (variable == "DISPLAY") {  // the self-test picks its own platform otherwise
+            runs.push_back({VESPERINE_EXECUTABLE, "--selftest"});
+        }
+        for (const auto& arguments : runs) {
+            const auto result = runProcess(arguments, o);
+            EXPECT_EQ(result.exitStatus, 1) << error << arguments.size();
+            EXPECT_EQ(result.err, error);
+            EXPECT_EQ(result.out, "");
+        }
+    }
+    close(silent);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -15,6 +18,7 @@ namespace {
 using testing::fileExists;
 using testing::ProcessResult;
 using testing::readFile;
+using testing::runProcess;
 using testing::writeFile;
 
 // Lisbon, a winter night and a winter noon.
@@ -153,6 +157,44 @@ TEST_F(Commands, EngineReconcileFollowsTheScheduleAndLeavesTheStrength) {
     expectOk(run({"--engine-status"}, kNight),
              "automationEnabled=true\nhasLocation=true\ncurrentlyEnabled=false\n"
              "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
+}
+
+// As a user to whom permissions apply (root reads everything): a store that
+// cannot be read or written is kept as it is and the command says why.
+TEST_F(Commands, AChangeThatCannotBeStoredSaysWhyAndExitsOne) {
+    const std::string folder = home.file("state/vesperine");
+    std::filesystem::create_directories(folder);
+    const std::string kept = "# mine\n[ColorFilter]\nenabled=false\n";
+    writeFile(statePath(), kept);
+    const auto asUser = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv;
+        if (geteuid() == 0) {
+            EXPECT_EQ(runProcess({"chown", "-R", "65534:65534", home.path()}).exitStatus, 0);
+            argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+        argv.push_back(VESPERINE_EXECUTABLE);
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        testing::ProcessOptions options;
+        options.environment = {{"XDG_STATE_HOME", home.file("state")}, {"DISPLAY", std::nullopt}};
+        return runProcess(argv, options);
+    };
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { chmod(statePath().c_str(), 0); },
+         "cannot read " + statePath() + ": Permission denied"},
+        {[&] { chmod(folder.c_str(), 0500); },
+         "cannot lock " + statePath() + ".lock: Permission denied"},
+    };
+    for (const auto& [prepare, error] : cases) {
+        prepare();
+        const auto result = asUser({"--set-enabled", "1"});
+        EXPECT_EQ(result.exitStatus, 1) << error;
+        EXPECT_EQ(result.err, "vesperine: " + error + "\n");
+        EXPECT_EQ(result.out, "enabled=false\n");
+        chmod(statePath().c_str(), 0600);
+        chmod(folder.c_str(), 0700);
+        std::filesystem::remove(statePath() + ".lock");
+        EXPECT_EQ(readFile(statePath()), kept);  // not moved aside either
+    }
 }
 
 TEST_F(Commands, UnreadableSettingsAreFailSafeAndKept) {

@@ -1,9 +1,13 @@
 // The key-file stores, and the typed readings of the settings and the filter
 // state over them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "engine/ColorFilterState.h"
 #include "engine/KeyFileStore.h"
@@ -20,10 +24,15 @@ class RecordingDisplay final : public DisplayBackend {
   public:
     DisplayOutcome apply(bool enabled, double strength) override {
         calls.emplace_back(enabled, strength);
+        const int fd = open(lock.c_str(), O_RDWR);  // whether a writer holds it now
+        lockHeld.push_back(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0);
+        close(fd);
         return DisplayOutcome::reachedScreen();
     }
     std::string_view name() const override { return "recording"; }
     std::vector<std::pair<bool, double>> calls;
+    std::string lock;
+    std::vector<bool> lockHeld;
 };
 
 class KeyFileTest : public ::testing::Test {
@@ -66,14 +75,18 @@ TEST_F(KeyFileTest, AutomationFlagAndCoordinateReadings) {
         {"latitude=inf\nlongitude=0", false},
         {"latitude=nan\nlongitude=0", false},
         {"latitude=38.7", false},
-        {"latitude=north\nlongitude=-9.1", true},  // no number: present, 0
+        // A typo is no place: no number is absent.
+        {"latitude=north\nlongitude=-9.1", false},
+        {"latitude=\nlongitude=-9.1", false},
+        {"latitude=38,72\nlongitude=-9.1", false},
     };
     for (const auto& [lines, valid] : places) {
         EXPECT_EQ(settingsFrom(lines).hasValidLocation(), valid) << lines;
     }
-    const auto unreadable = settingsFrom("latitude=north");
-    EXPECT_EQ(unreadable.latitude(), 0.0);
-    EXPECT_EQ(unreadable.longitude(), std::nullopt);
+    const auto unreadable = settingsFrom(
+        "latitude=north\nsunriseOffsetMinutes=inf\n"
+        "sunsetOffsetMinutes=nan");
+    EXPECT_EQ(unreadable.latitude(), std::nullopt);
     EXPECT_EQ(unreadable.sunriseOffsetMinutes(), 0.0);
     EXPECT_EQ(unreadable.sunsetOffsetMinutes(), 0.0);
 }
@@ -99,6 +112,9 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
 
     settings.setLocationName("Lisboa\nPortugal [PT]");
     EXPECT_EQ(settings.locationName(), "Lisboa\nPortugal [PT]");
+    settings.setLocationName("");
+    EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
+    writeFile(settingsPath(), "[vesperine]\nlocationName=a\nlocationName=b\n");  // by hand
     settings.setLocationName("");
     EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
 }
@@ -132,6 +148,102 @@ TEST_F(KeyFileTest, AnUnparseableFileReadsEmptyAndIsMovedAsideByTheNextWrite) {
     ASSERT_EQ(names[1].rfind("settings.ini.broken-", 0), 0u) << names[1];
     EXPECT_EQ(readFile(dir.file("config/vesperine/" + names[1])), garbage);
     EXPECT_EQ(readFile(settingsPath()), "[vesperine]\nlongitude=5\n");
+}
+
+TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
+    const std::string text = "\xEF\xBB\xBF[vesperine]\nautomationEnabled=1\nlatitude=38.720\n";
+    writeFile(settingsPath(), text);
+    Settings settings(settingsStore);
+    EXPECT_TRUE(settings.automationEnabled());
+    EXPECT_TRUE(settings.setAutomationEnabled(true).stored);
+    EXPECT_TRUE(settings.setLatitude(38.72).stored);
+    writeFile(statePath(), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
+    RecordingDisplay display;
+    ColorFilterState filter(stateStore, display);
+    EXPECT_TRUE(filter.setEnabled(true).succeeded());
+    EXPECT_TRUE(filter.setStrength(0.5).succeeded());
+    EXPECT_EQ(readFile(settingsPath()), text);
+    EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
+    EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
+}
+
+// Whatever cannot be read or is not the user's own: the write fails with a
+// reason and every file stays as it was.
+TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
+    const std::string folder = dir.file("state/vesperine");
+    const std::string dotfile = dir.file("profile");
+    const std::string lock = statePath() + ".lock";
+    const auto link = [&](const std::string& to, const std::string& at) {
+        return symlink(to.c_str(), at.c_str()) == 0;
+    };
+    const auto fresh = [&](const char* dotfileText) {
+        std::filesystem::remove_all(dir.file("state"));
+        std::filesystem::remove(dotfile);
+        std::filesystem::create_directories(folder);
+        writeFile(dotfile, dotfileText);
+    };
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        {"a link to a file that is no key file", [&] { return link(dotfile, statePath()); }},
+        {"a link to a device", [&] { return link("/dev/null", statePath()); }},
+        {"a link to another user's key file",
+         [&] {
+             writeFile(dotfile, "[ColorFilter]\n");
+             return link(dotfile, statePath()) && chown(dotfile.c_str(), 65534, 65534) == 0;
+         }},
+        {"a folder others may write to", [&] { return chmod(folder.c_str(), 0777) == 0; }},
+        {"a folder of another user", [&] { return chown(folder.c_str(), 65534, 65534) == 0; }},
+        {"a lock that is a folder", [&] { return mkdir(lock.c_str(), 0700) == 0; }},
+        {"a lock that is a dangling link", [&] { return link(dir.file("planted"), lock); }},
+        {"a lock of another user",
+         [&] {
+             writeFile(lock, "");
+             return chown(lock.c_str(), 65534, 65534) == 0;
+         }},
+    };
+    for (const auto& [name, plant] : cases) {
+        fresh("export EDITOR=vi\n");
+        ASSERT_TRUE(plant()) << name;
+        auto before = filesBeside(statePath());
+        const std::string dotfileBefore = readFile(dotfile);
+        const StoreOutcome outcome = stateStore.setValue("enabled", "true");
+        EXPECT_FALSE(outcome.stored || outcome.error.empty()) << name;
+        auto after = filesBeside(statePath());
+        std::erase(before, "color-filter.ini.lock");  // a lock may be made
+        std::erase(after, "color-filter.ini.lock");
+        EXPECT_EQ(after, before) << name;
+        EXPECT_EQ(readFile(dotfile), dotfileBefore) << name;
+        EXPECT_FALSE(testing::fileExists(dir.file("planted"))) << name;
+    }
+    // A link to a key file of the user's is followed, and stays a link.
+    fresh("[ColorFilter]\n");
+    ASSERT_TRUE(link(dotfile, statePath()));
+    EXPECT_EQ(stateStore.setValue("enabled", "true").error, "");
+    EXPECT_TRUE(std::filesystem::is_symlink(statePath()));
+    EXPECT_EQ(readFile(dotfile), "[ColorFilter]\nenabled=true\n");
+}
+
+// A lock held too long fails the write rather than writing unlocked.
+TEST_F(KeyFileTest, AWriteWithoutTheLockFails) {
+    writeFile(statePath(), "[ColorFilter]\nenabled=false\n");
+    stateStore.setValue("strength", "0.5");
+    const std::string text = readFile(statePath());
+    const int held = open((statePath() + ".lock").c_str(), O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
+    EXPECT_FALSE(impatient.setValue("enabled", "true").stored);
+    close(held);
+    EXPECT_EQ(readFile(statePath()), text);
+}
+
+// The apply runs while the lock is held, so applies follow the writes' order.
+TEST_F(KeyFileTest, TheScreenIsChangedUnderTheStoresLock) {
+    RecordingDisplay display;
+    display.lock = statePath() + ".lock";
+    ColorFilterState filter(stateStore, display);
+    filter.setEnabled(true);
+    filter.setStrength(0.2);
+    filter.setEnabled(true);
+    EXPECT_EQ(display.lockHeld, std::vector<bool>({true, true, true}));
 }
 
 TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {

@@ -160,13 +160,19 @@ TEST_F(RenderPanelCommand, IconCompositeHasTwoTilesOnATransparentCanvas) {
     EXPECT_EQ(at(103.9, 33.9).alpha(), 0);
 }
 
-TEST_F(RenderPanelCommand, DirectoryBelowARegularFileWritesNothingButStillReports) {
+TEST_F(RenderPanelCommand, AFolderThatCannotBeMadeOrWrittenFailsWithItsReason) {
     testing::writeFile(home.file("plain"), "not a folder");
     const std::string dir = home.file("plain/pictures");
     const auto before = snapshot(home.path());
-    const ProcessResult result = render({dir});
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.out, "wrote panel evidence -> " + dir + "\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {dir, "vesperine: cannot make the folder " + dir + "\n"},
+        {"/proc/self", "vesperine: cannot write /proc/self/panel-front-running.png: "}};
+    for (const auto& [folder, error] : cases) {
+        const ProcessResult result = render({folder});
+        EXPECT_EQ(result.exitStatus, 1) << folder;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.substr(0, error.size()), error);
+    }
     EXPECT_EQ(snapshot(home.path()), before);
 }
 
@@ -176,7 +182,13 @@ TEST_F(RenderPanelCommand, ASecondRunOverwritesThePictures) {
     for (const char* name : kPictures) {
         testing::writeFile(dir + "/" + name, "stale");
     }
+    // A link planted at a picture's name is replaced, its target untouched.
+    testing::writeFile(home.file("victim"), "mine");
+    std::filesystem::remove(dir + "/panel-settings.png");
+    std::filesystem::create_symlink(home.file("victim"), dir + "/panel-settings.png");
     ASSERT_EQ(render({dir}).exitStatus, 0);
+    EXPECT_EQ(testing::readFile(home.file("victim")), "mine");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir + "/panel-settings.png"));
     for (const char* name : kPictures) {
         const QImage picture = load(dir + "/" + name);
         EXPECT_FALSE(picture.isNull()) << name;

@@ -50,11 +50,11 @@ TEST(InstanceLockTest, RefusesFoldersOthersCouldTamperWith) {
     EXPECT_EQ(lock.acquire(folder.file("missing/deeper/vesperine.lock")), Outcome::unavailable);
 }
 
-bool reachable(const std::string&) {
-    return true;
+PlatformChoice::DisplayAnswer reachable(const std::string&) {
+    return PlatformChoice::DisplayAnswer::answers;
 }
-bool unreachable(const std::string&) {
-    return false;
+PlatformChoice::DisplayAnswer unreachable(const std::string&) {
+    return PlatformChoice::DisplayAnswer::refuses;
 }
 
 TEST(PlatformChoiceTest, TheTrayApplicationRunsOnX11AlsoUnderWayland) {
@@ -63,10 +63,10 @@ TEST(PlatformChoiceTest, TheTrayApplicationRunsOnX11AlsoUnderWayland) {
     const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, reachable);
     EXPECT_EQ(xwayland.platform, "xcb");
     EXPECT_FALSE(xwayland.failure);
-    // An explicit non-Wayland platform is the user's choice.
-    const auto offscreen = forApplication({std::nullopt, std::nullopt, "offscreen"}, unreachable);
-    EXPECT_FALSE(offscreen.platform);
-    EXPECT_FALSE(offscreen.failure);
+    // An explicit platform that shows windows is the user's choice.
+    const auto vnc = forApplication({std::nullopt, std::nullopt, "vnc"}, unreachable);
+    EXPECT_FALSE(vnc.platform);
+    EXPECT_FALSE(vnc.failure);
 
     EXPECT_TRUE(forApplication({"", "", ""}, reachable).failure);
 }

@@ -55,10 +55,14 @@ bool ColorFilterState::enabled() const {
 
 FilterChange ColorFilterState::setEnabled(bool enabled) {
     FilterChange change;
-    change.store = store_.setValue(kEnabledKey, enabled ? "true" : "false");
-    if (change.store.stored) {
-        change.display = applyCurrentState();
-    }
+    // The apply runs under the store's lock: concurrent writers reach the
+    // screen in the order of their writes, so screen and file agree.
+    change.store =
+        store_.change(StoreChange{kEnabledKey, enabled ? "true" : "false",
+                                  [enabled](const std::optional<std::string>& stored) {
+                                      return stored.has_value() && readsAsTrue(*stored) == enabled;
+                                  },
+                                  [&] { change.display = applyCurrentState(); }});
     return change;
 }
 
@@ -81,10 +85,20 @@ double ColorFilterState::strength() const {
 
 FilterChange ColorFilterState::setStrength(double strength) {
     FilterChange change;
-    change.store = store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
-    if (change.store.stored && enabled()) {
-        change.display = applyCurrentState();
-    }
+    const double clamped = clampStrength(strength);
+    const std::string text = NumberText::formatRoundTrip(clamped);
+    change.store = store_.change(StoreChange{kStrengthKey, text,
+                                             [clamped](const std::optional<std::string>& stored) {
+                                                 const auto value = stored
+                                                                        ? NumberText::parse(*stored)
+                                                                        : std::nullopt;
+                                                 return value == clamped;
+                                             },
+                                             [&] {
+                                                 if (enabled()) {
+                                                     change.display = applyCurrentState();
+                                                 }
+                                             }});
     return change;
 }
 

@@ -22,7 +22,9 @@ struct FilterChange {
 
 // The live filter: enabled, type and strength, kept in a per-user store that
 // all of the user's processes read, and put on screen through a display
-// backend after every change.
+// backend after every change, while the store's write lock is still held, so
+// that concurrent changes reach the screen in the order they were stored. A
+// change to a value the store already holds writes nothing but still applies.
 class ColorFilterState {
   public:
     static constexpr std::int64_t warmTintType = 1;

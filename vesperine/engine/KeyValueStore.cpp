@@ -2,6 +2,14 @@
 
 namespace vesperine {
 
+StoreOutcome KeyValueStore::change(const StoreChange& change) {
+    StoreOutcome outcome = change.text ? setValue(change.key, *change.text) : remove(change.key);
+    if (outcome.stored && change.whileLocked) {
+        change.whileLocked();
+    }
+    return outcome;
+}
+
 std::optional<std::string> InMemoryStore::value(std::string_view key) const {
     auto it = values_.find(key);
     if (it == values_.end()) {

@@ -55,24 +55,29 @@ bool Settings::automationEnabled() const {
     return text && readsAsTrue(*text);
 }
 
-void Settings::setAutomationEnabled(bool enabled) {
-    store_.setValue(automationEnabledKey, enabled ? "true" : "false");
+StoreOutcome Settings::setAutomationEnabled(bool enabled) {
+    return store_.change(StoreChange{automationEnabledKey,
+                                     enabled ? "true" : "false",
+                                     [enabled](const std::optional<std::string>& stored) {
+                                         return stored && readsAsTrue(*stored) == enabled;
+                                     },
+                                     {}});
 }
 
 std::optional<double> Settings::latitude() const {
     return readOptionalDouble(latitudeKey);
 }
 
-void Settings::setLatitude(std::optional<double> degrees) {
-    writeOptionalDouble(latitudeKey, degrees);
+StoreOutcome Settings::setLatitude(std::optional<double> degrees) {
+    return writeOptionalDouble(latitudeKey, degrees);
 }
 
 std::optional<double> Settings::longitude() const {
     return readOptionalDouble(longitudeKey);
 }
 
-void Settings::setLongitude(std::optional<double> degrees) {
-    writeOptionalDouble(longitudeKey, degrees);
+StoreOutcome Settings::setLongitude(std::optional<double> degrees) {
+    return writeOptionalDouble(longitudeKey, degrees);
 }
 
 std::optional<std::string> Settings::locationName() const {
@@ -83,20 +88,19 @@ std::optional<std::string> Settings::locationName() const {
     return name;
 }
 
-void Settings::setLocationName(std::optional<std::string_view> name) {
+StoreOutcome Settings::setLocationName(std::optional<std::string_view> name) {
     if (!name || name->empty()) {
-        store_.remove(locationNameKey);
-    } else {
-        store_.setValue(locationNameKey, *name);
+        return store_.remove(locationNameKey);
     }
+    return store_.setValue(locationNameKey, *name);
 }
 
 double Settings::sunriseOffsetMinutes() const {
-    return readDouble(sunriseOffsetMinutesKey);
+    return readFiniteDouble(sunriseOffsetMinutesKey);
 }
 
 double Settings::sunsetOffsetMinutes() const {
-    return readDouble(sunsetOffsetMinutesKey);
+    return readFiniteDouble(sunsetOffsetMinutesKey);
 }
 
 bool Settings::hasValidLocation() const {
@@ -108,24 +112,34 @@ bool Settings::hasValidLocation() const {
     return lon && std::isfinite(*lon) && std::fabs(*lon) <= 180.0;
 }
 
+// A text that is no number is absent: in a file edited by hand "north" or a
+// decimal comma is a typo, not the equator.
 std::optional<double> Settings::readOptionalDouble(std::string_view key) const {
     const auto text = store_.value(key);
-    if (!text) {
-        return std::nullopt;
-    }
-    return NumberText::parse(trimmedAscii(*text)).value_or(0.0);
+    return text ? NumberText::parse(trimmedAscii(*text)) : std::nullopt;
 }
 
-double Settings::readDouble(std::string_view key) const {
-    return readOptionalDouble(key).value_or(0.0);
+// "inf" or "nan" as an offset would move sunset out of the day altogether.
+double Settings::readFiniteDouble(std::string_view key) const {
+    const double value = readOptionalDouble(key).value_or(0.0);
+    return std::isfinite(value) ? value : 0.0;
 }
 
-void Settings::writeOptionalDouble(std::string_view key, std::optional<double> value) {
-    if (value) {
-        store_.setValue(key, NumberText::formatRoundTrip(*value));
-    } else {
-        store_.remove(key);
+StoreOutcome Settings::writeOptionalDouble(std::string_view key, std::optional<double> value) {
+    if (!value) {
+        return store_.remove(key);
     }
+    const double wanted = *value;
+    const std::string text = NumberText::formatRoundTrip(wanted);
+    return store_.change(StoreChange{key,
+                                     text,
+                                     [wanted](const std::optional<std::string>& stored) {
+                                         const auto number =
+                                             stored ? NumberText::parse(trimmedAscii(*stored))
+                                                    : std::nullopt;
+                                         return number == wanted;
+                                     },
+                                     {}});
 }
 
 }  // namespace vesperine

@@ -9,10 +9,12 @@
 namespace vesperine {
 
 // The user's persisted configuration: a typed layer over one KeyValueStore,
-// keeping no copy of any value. Readings mirror a defaults database:
-// booleans are true for "true", "1" or "yes" in any case and false otherwise;
-// numbers read 0 when the text is no number; a coordinate is absent only when
-// its key is missing (a stored 0 is a place).
+// keeping no copy of any value. Readings mirror a defaults database, made
+// safe for a file edited by hand: booleans are true for "true", "1" or "yes"
+// in any case and false otherwise; a coordinate is absent when its key is
+// missing or its text is no number ("north", "", "38,72"), and a stored 0 is a
+// place; an offset that is no finite number reads 0. Writes report what they
+// came to and leave the file alone when it already holds the value.
 class Settings {
   public:
     static constexpr std::string_view automationEnabledKey = "automationEnabled";
@@ -28,27 +30,27 @@ class Settings {
     static Settings& shared();
 
     bool automationEnabled() const;
-    void setAutomationEnabled(bool enabled);
+    StoreOutcome setAutomationEnabled(bool enabled);
 
     std::optional<double> latitude() const;  // degrees, north positive
-    void setLatitude(std::optional<double> degrees);
+    StoreOutcome setLatitude(std::optional<double> degrees);
     std::optional<double> longitude() const;  // degrees, east positive
-    void setLongitude(std::optional<double> degrees);
+    StoreOutcome setLongitude(std::optional<double> degrees);
 
     // Absent when missing or empty; writing absent or empty removes the key.
     std::optional<std::string> locationName() const;
-    void setLocationName(std::optional<std::string_view> name);
+    StoreOutcome setLocationName(std::optional<std::string_view> name);
 
-    double sunriseOffsetMinutes() const;  // 0 when absent
-    double sunsetOffsetMinutes() const;   // 0 when absent
+    double sunriseOffsetMinutes() const;  // 0 when absent or not finite
+    double sunsetOffsetMinutes() const;   // 0 when absent or not finite
 
     // Both coordinates present and finite, |latitude| <= 90, |longitude| <= 180.
     bool hasValidLocation() const;
 
   private:
     std::optional<double> readOptionalDouble(std::string_view key) const;
-    double readDouble(std::string_view key) const;
-    void writeOptionalDouble(std::string_view key, std::optional<double> value);
+    double readFiniteDouble(std::string_view key) const;
+    StoreOutcome writeOptionalDouble(std::string_view key, std::optional<double> value);
 
     KeyValueStore& store_;
 };

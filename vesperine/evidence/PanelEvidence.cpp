@@ -33,9 +33,9 @@ namespace {
 
 constexpr qreal kPictureScale = 2;  // device pixels per logical pixel
 
-// A 624 by 204 pixel PNG: the tray icon on a dark and on a light tile. A
-// failure only means that there is no file.
-void writeIconEvidence(const QString& path) {
+// A 624 by 204 pixel PNG: the tray icon on a dark and on a light tile.
+// Returns why it failed, or an empty text.
+QString writeIconEvidence(const QString& path) {
     const QSizeF icon(MenuBarIcon::imageSize());
     const qreal tileWidth = icon.width() + 24;
     const qreal tileHeight = icon.height() + 18;
@@ -67,7 +67,7 @@ void writeIconEvidence(const QString& path) {
     tile(tileWidth + 20, QColor::fromRgbF(0.93f, 0.93f, 0.93f), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
     painter.end();
 
-    PngFile::write(canvas, path);
+    return PngFile::write(canvas, path);
 }
 
 // The sample models never look a city up; were one asked to, it would end as
@@ -113,8 +113,10 @@ std::unique_ptr<AppModel> makeSample(Settings& settings, ColorFilterState& filte
     return model;
 }
 
-void renderAll(const QString& directory) {
-    QDir().mkpath(directory);
+QString renderAll(const QString& directory) {
+    if (!QDir().mkpath(directory)) {
+        return QStringLiteral("cannot make the folder ") + directory;
+    }
 
     InMemoryStore store;
     Settings settings(store);
@@ -129,30 +131,31 @@ void renderAll(const QString& directory) {
     const auto paused =
         makeSample(settings, filter, clock, {false, std::nullopt, true, "Off \u00B7 auto"});
 
+    const QString icon = directory + QStringLiteral("/menubar-icon-light-dark.png");
     // Pages need a widget application; a bare core application gets the icon only.
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        writeIconEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
-        return;
+        return writeIconEvidence(icon);
     }
+    QString failure;
     {
         FrontPage page(*running, [] {});
-        save(page, directory + QStringLiteral("/panel-front-running.png"));
+        failure = save(page, directory + QStringLiteral("/panel-front-running.png"));
     }
-    {
+    if (failure.isEmpty()) {
         FrontPage page(*paused, [] {});
-        save(page, directory + QStringLiteral("/panel-front-paused.png"));
+        failure = save(page, directory + QStringLiteral("/panel-front-paused.png"));
     }
-    {
+    if (failure.isEmpty()) {
         SettingsPage page(
             *running, [] {}, [] {}, true);
-        save(page, directory + QStringLiteral("/panel-settings.png"));
+        failure = save(page, directory + QStringLiteral("/panel-settings.png"));
     }
-    writeIconEvidence(directory + QStringLiteral("/menubar-icon-light-dark.png"));
+    return failure.isEmpty() ? writeIconEvidence(icon) : failure;
 }
 
 }  // namespace
 
-void save(QWidget& page, const QString& path) {
+QString save(QWidget& page, const QString& path) {
     QWidget box;
     box.setAttribute(Qt::WA_DontShowOnScreen);
     Palette::applyDarkAppearance(box);
@@ -179,14 +182,15 @@ void save(QWidget& page, const QString& path) {
 
     layout->removeWidget(&page);
     page.setParent(nullptr);
-    if (!picture.isNull()) {
-        PngFile::write(picture, path);
+    if (picture.isNull()) {
+        return QStringLiteral("cannot draw ") + path;
     }
+    return PngFile::write(picture, path);
 }
 
-void render(const QString& directory) {
-    // Failures are silent and only the one line is printed; the toolkit's own
-    // notices (no runtime folder, an offscreen window) would only be noise.
+QString render(const QString& directory) {
+    // Only the one line is printed; the toolkit's own notices (no runtime
+    // folder, an offscreen window) would only be noise.
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
             if (type == QtFatalMsg) {
@@ -203,12 +207,16 @@ void render(const QString& directory) {
         static char* argv[] = {name, option, platform, nullptr};
         application = std::make_unique<QApplication>(argc, argv);
     }
-    renderAll(directory);
+    const QString failure = renderAll(directory);
     application.reset();
     qInstallMessageHandler(previous);
+    if (!failure.isEmpty()) {
+        return failure;
+    }
     const QByteArray line = "wrote panel evidence -> " + QFile::encodeName(directory) + "\n";
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     std::fflush(stdout);
+    return {};
 }
 
 }  // namespace vesperine::PanelEvidence

@@ -10,14 +10,15 @@ namespace vesperine::PanelEvidence {
 // parents when missing): the front page running and paused, the settings page
 // with the coordinates row open, and the tray icon on a dark and a light tile.
 // The pages show fixed sample data held in memory; the user's settings are
-// never written. Prints "wrote panel evidence -> <directory>" whatever became
-// of the files. Makes an application on the offscreen platform when there is
-// none. Main thread only.
-void render(const QString& directory);
+// never written. Prints "wrote panel evidence -> <directory>" when every file
+// was written; otherwise returns the first failure's one line (and prints
+// nothing). Makes an application on the offscreen platform when there is none.
+// Main thread only.
+QString render(const QString& directory);
 
 // Lays `page` out 288 logical pixels wide on the panel's background and writes
-// it at two device pixels per logical pixel as a PNG to `path`. A failure only
-// means that there is no file. `page` is handed back without a parent.
-void save(QWidget& page, const QString& path);
+// it at two device pixels per logical pixel as a PNG to `path`. Returns why it
+// failed, or an empty text. `page` is handed back without a parent.
+QString save(QWidget& page, const QString& path);
 
 }  // namespace vesperine::PanelEvidence

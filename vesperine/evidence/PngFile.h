@@ -5,9 +5,10 @@
 
 namespace vesperine::PngFile {
 
-// Encodes `picture` as PNG in memory, then replaces `path` atomically: a
-// failed encoding or an interrupted write never leaves a truncated file.
-// Failures are silent; the file is then simply not (re)written.
-void write(const QImage& picture, const QString& path);
+// Encodes `picture` as PNG in memory, writes it to a temporary file beside
+// `path` and renames that over `path`: an interrupted write never leaves a
+// truncated file, and a link planted at `path` is replaced, never followed.
+// Returns why it failed ("cannot write <path>: <reason>"), or an empty text.
+QString write(const QImage& picture, const QString& path);
 
 }  // namespace vesperine::PngFile

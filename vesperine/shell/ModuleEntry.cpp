@@ -2,6 +2,7 @@
 // the executable calls after loading the module.
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <unistd.h>
@@ -33,14 +34,33 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
     }
 }
 
-void setPlatform(const std::optional<std::string>& platform) {
+// Whether Qt has a plugin for the platform `name`, where it looks for them.
+bool platformInstalled(const std::string& name) {
+    QStringList folders = QCoreApplication::libraryPaths();
+    for (auto& folder : folders) {
+        folder += QStringLiteral("/platforms");
+    }
+    folders += qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
+    const QString file = QStringLiteral("/libq") + QString::fromStdString(name) + ".so";
+    for (const QString& folder : folders) {
+        if (QFileInfo(folder + file).isFile()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sets QT_QPA_PLATFORM when the choice has one. Qt ends the process with an
+// abort when it has no plugin for the platform, so that is checked first: the
+// one line for standard error, or absent.
+std::optional<std::string> setPlatform(const std::optional<std::string>& platform) {
     if (platform) {
         setenv("QT_QPA_PLATFORM", platform->c_str(), 1);
     }
-}
-
-bool displayReachable(const std::string& name) {
-    return X11Session::displayReachable(name);
+    const QByteArray wanted = qgetenv("QT_QPA_PLATFORM");
+    // Unset, Qt takes the first of its own defaults (xcb here): checked too.
+    return PlatformChoice::missingPlatform(wanted.isEmpty() ? "xcb" : wanted.toStdString(),
+                                           platformInstalled);
 }
 
 // Qt sees only the program name: the remaining arguments are the command
@@ -53,9 +73,13 @@ struct QtArguments {
 
 int runApplication(int argc, char** argv) {
     const PlatformChoice::Choice choice =
-        PlatformChoice::forApplication(PlatformChoice::current(), displayReachable);
+        PlatformChoice::forApplication(PlatformChoice::current(), X11Session::probeDisplay);
     if (choice.failure) {
         std::fputs(choice.failure->c_str(), stderr);
+        return 1;
+    }
+    if (const auto missing = setPlatform(choice.platform)) {
+        std::fputs(missing->c_str(), stderr);
         return 1;
     }
     static InstanceLock lock;
@@ -65,7 +89,6 @@ int runApplication(int argc, char** argv) {
         std::fputs("vesperine: already running in this session\n", stderr);
         return 1;
     }
-    setPlatform(choice.platform);
     qInstallMessageHandler(quietMessages);
 
     QtArguments arguments(argc > 0 ? argv[0] : const_cast<char*>("vesperine"));
@@ -86,7 +109,13 @@ int runApplication(int argc, char** argv) {
 }
 
 int runSelfTest(int argc, char** argv) {
-    setPlatform(PlatformChoice::forSelfTest(PlatformChoice::current(), displayReachable).platform);
+    const PlatformChoice::Choice choice =
+        PlatformChoice::forSelfTest(PlatformChoice::current(), X11Session::probeDisplay);
+    const auto failure = choice.failure ? choice.failure : setPlatform(choice.platform);
+    if (failure) {
+        std::fputs(failure->c_str(), stderr);
+        return 1;
+    }
     qInstallMessageHandler(quietMessages);
     QtArguments arguments(argc > 0 ? argv[0] : const_cast<char*>("vesperine"));
     QApplication app(arguments.argc, arguments.argv);
@@ -95,12 +124,20 @@ int runSelfTest(int argc, char** argv) {
 
 int renderPanel(int argc, char** argv, const char* directory) {
     // The same pictures on every machine, with or without a screen.
-    setPlatform(std::string("offscreen"));
+    if (const auto missing = setPlatform(std::string("offscreen"))) {
+        std::fputs(missing->c_str(), stderr);
+        return 1;
+    }
     qInstallMessageHandler(quietMessages);
     QtArguments arguments(argc > 0 ? argv[0] : const_cast<char*>("vesperine"));
     QApplication app(arguments.argc, arguments.argv);
-    PanelEvidence::render(QString::fromLocal8Bit(directory ? directory : ""));
+    const QString failure =
+        PanelEvidence::render(QString::fromLocal8Bit(directory ? directory : ""));
     std::fflush(stdout);
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "vesperine: %s\n", failure.toLocal8Bit().constData());
+        return 1;
+    }
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "shell/PlatformChoice.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 namespace vesperine::PlatformChoice {
 namespace {
@@ -14,18 +16,38 @@ std::optional<std::string> variable(const char* name) {
     return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
+std::string silentServer(const std::string& display) {
+    return "vesperine: the X server at " + display + " does not answer\n";
+}
+
+bool startsWith(const std::string& text, std::string_view prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
 }  // namespace
 
-Choice forApplication(const Session& session, bool (*displayReachable)(const std::string&)) {
-    if (isSet(session.qtPlatform) && session.qtPlatform->rfind("wayland", 0) != 0 &&
-        session.qtPlatform->rfind("xcb", 0) != 0) {
+Choice forApplication(const Session& session, DisplayProbe probe) {
+    if (isSet(session.qtPlatform) && !startsWith(*session.qtPlatform, "wayland") &&
+        !startsWith(*session.qtPlatform, "xcb")) {
+        if (startsWith(*session.qtPlatform, "offscreen") ||
+            startsWith(*session.qtPlatform, "minimal")) {
+            // It would run with nothing anyone can see or click.
+            return {std::nullopt,
+                    "vesperine: the menu-bar item cannot be shown on the Qt platform " +
+                        *session.qtPlatform + "\n"};
+        }
         return {};
     }
     if (isSet(session.display)) {
-        if (!displayReachable(*session.display)) {
-            return {std::nullopt, "vesperine: cannot open display " + *session.display + "\n"};
+        switch (probe(*session.display)) {
+            case DisplayAnswer::answers:
+                return {"xcb", std::nullopt};
+            case DisplayAnswer::silent:
+                return {std::nullopt, silentServer(*session.display)};
+            case DisplayAnswer::refuses:
+                break;
         }
-        return {"xcb", std::nullopt};
+        return {std::nullopt, "vesperine: cannot open display " + *session.display + "\n"};
     }
     if (isSet(session.waylandDisplay)) {
         return {std::nullopt,
@@ -36,11 +58,34 @@ Choice forApplication(const Session& session, bool (*displayReachable)(const std
             "vesperine: no display to show the menu-bar item on (DISPLAY is not set)\n"};
 }
 
-Choice forSelfTest(const Session& session, bool (*displayReachable)(const std::string&)) {
-    if (isSet(session.display) && displayReachable(*session.display)) {
-        return {"xcb", std::nullopt};
+Choice forSelfTest(const Session& session, DisplayProbe probe) {
+    if (isSet(session.display)) {
+        switch (probe(*session.display)) {
+            case DisplayAnswer::answers:
+                return {"xcb", std::nullopt};
+            case DisplayAnswer::silent:
+                return {std::nullopt, silentServer(*session.display)};
+            case DisplayAnswer::refuses:
+                break;
+        }
     }
     return {"offscreen", std::nullopt};
+}
+
+std::optional<std::string> missingPlatform(const std::string& platform,
+                                           bool (*installed)(const std::string& name)) {
+    // Qt tries the alternatives in order and starts with the first it has.
+    std::size_t start = 0;
+    while (start <= platform.size()) {
+        const std::size_t end = std::min(platform.find(';', start), platform.size());
+        const std::string alternative = platform.substr(start, end - start);
+        const std::string name = alternative.substr(0, alternative.find(':'));
+        if (!name.empty() && installed(name)) {
+            return std::nullopt;
+        }
+        start = end + 1;
+    }
+    return "vesperine: the Qt platform " + platform + " is not available\n";
 }
 
 Session current() {

@@ -7,8 +7,15 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace vesperine::X11Session {
@@ -16,6 +23,8 @@ namespace {
 
 constexpr xcb_atom_t noAtom = XCB_ATOM_NONE;
 constexpr xcb_window_t noWindow = XCB_WINDOW_NONE;
+// As the set commands' wait for the X server's first answer.
+constexpr auto kConnectPatience = std::chrono::milliseconds(500);
 
 xcb_connection_t* applicationConnection() {
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -33,14 +42,36 @@ xcb_atom_t internAtom(xcb_connection_t* connection, std::string_view name) {
 
 }  // namespace
 
-bool displayReachable(const std::string& displayName) {
-    xcb_connection_t* connection =
-        xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), nullptr);
-    const bool reachable = connection != nullptr && xcb_connection_has_error(connection) == 0;
-    if (connection != nullptr) {
-        xcb_disconnect(connection);
+PlatformChoice::DisplayAnswer probeDisplay(const std::string& displayName) {
+    using PlatformChoice::DisplayAnswer;
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<bool> answered;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    try {
+        // Detached: one stuck on a silent server must not hold up the exit.
+        std::thread([attempt, displayName] {
+            xcb_connection_t* connection =
+                xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), nullptr);
+            const bool ok = connection != nullptr && xcb_connection_has_error(connection) == 0;
+            if (connection != nullptr) {
+                xcb_disconnect(connection);
+            }
+            const std::lock_guard guard(attempt->mutex);
+            attempt->answered = ok;
+            attempt->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return DisplayAnswer::refuses;
     }
-    return reachable;
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->done.wait_for(lock, kConnectPatience,
+                                [&] { return attempt->answered.has_value(); })) {
+        return DisplayAnswer::silent;
+    }
+    return *attempt->answered ? DisplayAnswer::answers : DisplayAnswer::refuses;
 }
 
 bool compositorActive() {

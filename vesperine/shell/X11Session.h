@@ -2,14 +2,17 @@
 
 #include <string>
 
+#include "shell/PlatformChoice.h"
+
 class QWidget;
 
 namespace vesperine::X11Session {
 
-// Whether an X server answers at `displayName` (an empty name: $DISPLAY).
-// Asked before Qt starts, because Qt aborts the process when it cannot
-// connect.
-bool displayReachable(const std::string& displayName);
+// Whether an X server answers at `displayName` (an empty name: $DISPLAY)
+// within half a second, the patience of the set commands. Asked before Qt
+// starts, because Qt aborts the process when it cannot connect and waits
+// forever for a server that never answers.
+PlatformChoice::DisplayAnswer probeDisplay(const std::string& displayName);
 
 // True when the application runs on X11 and a compositing manager owns the
 // screen's _NET_WM_CM_Sn selection, so translucent windows blend.
