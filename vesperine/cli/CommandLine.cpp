@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "engine/NumberText.h"
 #include "engine/ReconcileEngine.h"
+#include "engine/WaylandGammaHolder.h"
 #include "schedule/Scheduler.h"
 
 namespace vesperine::CLI {
@@ -239,6 +240,9 @@ std::optional<int> run(const std::vector<std::string>& arguments, CommandContext
     }
     if (command == "--engine-reconcile") {
         return engineReconcile(context);
+    }
+    if (command == WaylandGammaHolder::command && arguments.size() == 3) {
+        return WaylandGammaHolder::run(arguments[2]);  // not in the help: started by the program
     }
     printLine(context.err, "unknown command: " + command);
     printHelp(context);

@@ -1,9 +1,226 @@
+// The filter on a wlroots compositor. The outputs are held by a holder
+// process of the session (WaylandGammaHolder), which this backend asks to apply
+// what the filter-state file holds, starting it when the filter is on and none
+// runs. Every wait is bounded.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
 #include "engine/DisplayBackends.h"
+#include "engine/WaylandGammaHolder.h"
+#include "engine/WaylandGammaOutputs.h"
+
+extern char** environ;
 
 namespace vesperine {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// For the registry of a compositor that is slow to answer.
+constexpr auto kProbePatience = std::chrono::milliseconds(500);
+// For a holder to start, connect and confirm an apply; its own round trips
+// are bounded by less than this.
+constexpr auto kApplyPatience = std::chrono::seconds(3);
+// Between attempts while a holder that is ending lets go of the session.
+constexpr auto kRetryPause = std::chrono::milliseconds(5);
+
+std::string waylandDisplayName() {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    return name != nullptr && name[0] != '\0' ? name : "wayland-0";
+}
+
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+enum class LineEnd { line, closed, timedOut };
+
+// One line from `fd`, without its newline.
+LineEnd readLine(int fd, Clock::time_point deadline, std::string& line) {
+    line.clear();
+    for (;;) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = poll(&readable, 1, millisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return LineEnd::timedOut;
+        }
+        char c = 0;
+        const ssize_t n = read(fd, &c, 1);
+        if (n <= 0) {
+            return LineEnd::closed;
+        }
+        if (c == '\n') {
+            return LineEnd::line;
+        }
+        line += c;
+    }
+}
+
+// Connected to the holder's socket, or -1 when no holder listens there.
+int connectToHolder(const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) {
+        return -1;
+    }
+    socketPath.copy(address.sun_path, socketPath.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        return fd;
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return -1;
+}
+
+// Starts a holder of `display`: this executable again, in a session of its
+// own, on /dev/null, with the write end of a pipe as descriptor 3 on which it
+// reports its first apply. The read end, or -1.
+int startHolder(const std::string& display) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&files);
+    posix_spawnattr_init(&attributes);
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        posix_spawn_file_actions_addopen(&files, standard, "/dev/null", O_RDWR, 0);
+    }
+    posix_spawn_file_actions_adddup2(&files, report[1], 3);
+    posix_spawn_file_actions_addclosefrom_np(&files, 4);
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGCHLD);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string program = "vesperine";
+    std::string command = WaylandGammaHolder::command;
+    std::string name = display;
+    char* argv[] = {program.data(), command.data(), name.data(), nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, "/proc/self/exe", &files, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
+    close(report[1]);
+    if (spawned != 0) {
+        close(report[0]);
+        return -1;
+    }
+    // The first process forks the holder and ends at once.
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return report[0];
+}
+
+DisplayOutcome outcomeOf(const std::string& answer) {
+    return answer == "ok" ? DisplayOutcome::reachedScreen() : DisplayOutcome::failed(answer);
+}
+
+class WlrootsGammaDisplay final : public DisplayBackend {
+  public:
+    explicit WlrootsGammaDisplay(std::string display) : display_(std::move(display)) {}
+
+    std::string_view name() const override { return "wayland-wlr-gamma"; }
+
+    // The holder applies what the filter-state file holds, which the caller
+    // has just written: so the last of several concurrent writers wins on
+    // screen as in the file.
+    DisplayOutcome apply(bool enabled, double) override {
+        const auto where = WaylandGammaHolder::paths(display_);
+        if (const auto* failure = std::get_if<std::string>(&where)) {
+            return DisplayOutcome::failed(*failure);
+        }
+        const std::string& socketPath = std::get<WaylandGammaHolder::Paths>(where).socket;
+        const auto deadline = Clock::now() + kApplyPatience;
+        std::string answer;
+        while (Clock::now() < deadline) {
+            int fd = connectToHolder(socketPath);
+            if (fd >= 0) {
+                static constexpr char request[] = "apply\n";
+                if (send(fd, request, sizeof request - 1, MSG_NOSIGNAL) < 0) {
+                    close(fd);
+                    fd = -1;
+                }
+            } else if (!enabled) {
+                return DisplayOutcome::reachedScreen();  // no holder: the colours are normal
+            } else {
+                fd = startHolder(display_);
+                if (fd < 0) {
+                    return DisplayOutcome::failed("cannot start the holder of the Wayland outputs");
+                }
+            }
+            const LineEnd end = fd >= 0 ? readLine(fd, deadline, answer) : LineEnd::closed;
+            if (fd >= 0) {
+                close(fd);
+            }
+            if (end == LineEnd::line) {
+                return outcomeOf(answer);
+            }
+            if (end == LineEnd::timedOut) {
+                break;
+            }
+            // Closed without an answer: a holder was ending, or another one
+            // has the session. Ask again.
+            std::this_thread::sleep_for(kRetryPause);
+        }
+        return DisplayOutcome::failed("the holder of the Wayland outputs does not answer");
+    }
+
+  private:
+    std::string display_;
+};
+
+// Says the compositor could not be reached on every apply.
+class UnreachableDisplay final : public DisplayBackend {
+  public:
+    explicit UnreachableDisplay(std::string reason) : reason_(std::move(reason)) {}
+    std::string_view name() const override { return "wayland-wlr-gamma"; }
+    DisplayOutcome apply(bool, double) override { return DisplayOutcome::failed(reason_); }
+
+  private:
+    std::string reason_;
+};
+
+}  // namespace
 
 std::unique_ptr<DisplayBackend> makeWlrootsGammaDisplay() {
-    return nullptr;
+    const std::string display = waylandDisplayName();
+    switch (WaylandGammaOutputs::probe(display, Clock::now() + kProbePatience)) {
+        case WaylandGammaOutputs::Offer::gammaControl:
+            return std::make_unique<WlrootsGammaDisplay>(display);
+        case WaylandGammaOutputs::Offer::noGammaControl:
+            return nullptr;
+        case WaylandGammaOutputs::Offer::unreachable:
+            break;
+    }
+    return std::make_unique<UnreachableDisplay>("cannot connect to the Wayland compositor " +
+                                                display);
 }
 
 }  // namespace vesperine
