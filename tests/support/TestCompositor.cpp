@@ -7,6 +7,8 @@
 //   busy <i>     output i is held by another program from now on -> "ok"
 //   state        per output "<i> <size> <none|held> <ramps received> <ramp>",
 //                the ramp "identity" or its 3 x size entries; then "end"
+//   count        -> the number of ramps received in all so far
+//   wait <n>     -> "ok" once that number is <n>
 //   quit         the compositor goes away
 // A control's ramps are undone when it is destroyed or its client leaves.
 #include <unistd.h>
@@ -35,6 +37,13 @@ struct Output {
 
 wl_display* display = nullptr;
 std::list<Output> outputs;
+long rampsReceived = 0;
+long rampsAwaited = -1;  // a "wait" not answered yet
+
+void reply(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
 
 Output* outputOf(wl_resource* outputResource) {
     return static_cast<Output*>(wl_resource_get_user_data(outputResource));
@@ -61,6 +70,10 @@ void setGamma(wl_client*, wl_resource* control, int32_t fd) {
     close(fd);
     output->ramp = std::move(ramp);
     ++output->rampsReceived;
+    if (++rampsReceived == rampsAwaited) {
+        rampsAwaited = -1;
+        reply("ok");
+    }
 }
 
 void destroyResource(wl_client*, wl_resource* resource) {
@@ -115,11 +128,6 @@ void addOutput(std::uint32_t gammaSize) {
     output.global = wl_global_create(display, &wl_output_interface, 3, &output, bindOutput);
 }
 
-void reply(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
 int command(int fd, uint32_t, void*) {
     static std::string pending;
     char buffer[256];
@@ -139,6 +147,14 @@ int command(int fd, uint32_t, void*) {
         } else if (std::sscanf(line.c_str(), "busy %u", &value) == 1 && value < outputs.size()) {
             std::next(outputs.begin(), value)->busy = true;
             reply("ok");
+        } else if (std::sscanf(line.c_str(), "wait %u", &value) == 1) {
+            if (rampsReceived >= value) {
+                reply("ok");
+            } else {
+                rampsAwaited = value;
+            }
+        } else if (line == "count") {
+            reply(std::to_string(rampsReceived));
         } else if (line == "state") {
             int index = 0;
             for (const Output& output : outputs) {

@@ -241,8 +241,10 @@ std::optional<int> run(const std::vector<std::string>& arguments, CommandContext
     if (command == "--engine-reconcile") {
         return engineReconcile(context);
     }
-    if (command == WaylandGammaHolder::command && arguments.size() == 3) {
-        return WaylandGammaHolder::run(arguments[2]);  // not in the help: started by the program
+    if (command == WaylandGammaHolder::command && arguments.size() == 5) {
+        // Not in the help: the program starts it itself.
+        return WaylandGammaHolder::run(arguments[2], arguments[3] == "1",
+                                       NumberText::parse(arguments[4]).value_or(0.0));
     }
     printLine(context.err, "unknown command: " + command);
     printHelp(context);

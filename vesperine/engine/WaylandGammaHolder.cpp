@@ -51,13 +51,8 @@ void sendLine(int fd, const std::string& text) {
     (void)!send(fd, line.data(), line.size(), MSG_NOSIGNAL);
 }
 
-// Reports the first apply to the client that started this holder, once.
+// Reports the first apply to the client that started this holder.
 void report(const std::string& text) {
-    static bool reported = false;
-    if (reported) {
-        return;
-    }
-    reported = true;
     const std::string line = text + "\n";
     (void)!write(kReportDescriptor, line.data(), line.size());
     close(kReportDescriptor);
@@ -71,6 +66,19 @@ std::string nameIn(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+// `enabled` and `strength` on every output; off gives them back. Why it
+// failed, or "". `finished` when the holder has nothing left to hold.
+std::string applyState(WaylandGammaOutputs& outputs, bool enabled, double strength,
+                       bool& finished) {
+    if (!enabled) {
+        finished = true;
+        return outputs.release(applyDeadline());
+    }
+    std::string failure = outputs.apply(true, strength, applyDeadline());
+    finished = outputs.refusedEveryOutput() || !outputs.connected();
+    return failure;
+}
+
 class Holder {
   public:
     Holder(std::unique_ptr<WaylandGammaOutputs> outputs, int listener)
@@ -81,14 +89,8 @@ class Holder {
 
     // The stored state on every output; why it failed, or "".
     std::string applyStored() {
-        if (!state_.enabled()) {
-            finished_ = true;
-            return outputs_->release(applyDeadline());
-        }
-        std::string failure = outputs_->apply(true, state_.strength(), applyDeadline());
-        finished_ =
-            outputs_->refusedEveryOutput() || failure.find("went away") != std::string::npos;
-        return failure;
+        const bool enabled = state_.enabled();
+        return applyState(*outputs_, enabled, enabled ? state_.strength() : 0.0, finished_);
     }
     bool finished() const { return finished_; }
 
@@ -116,8 +118,6 @@ class Holder {
                 answerClient(where);
             }
         }
-        unlink(where.socket.c_str());
-        close(listener_);
     }
 
   private:
@@ -198,52 +198,63 @@ std::variant<Paths, std::string> paths(const std::string& display) {
     return Paths{stem + ".lock", stem + ".socket"};
 }
 
-int run(const std::string& display) {
-    std::signal(SIGPIPE, SIG_IGN);
-    // The client waits for this first process only; the holder lives on in
-    // its child, which nobody has to reap.
-    const pid_t child = fork();
-    if (child != 0) {
-        if (child < 0) {
-            report("cannot start the holder of the Wayland outputs");
+int takeSession(const Paths& files) {
+    const int lock = open(files.lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock >= 0 && flock(lock, LOCK_EX | LOCK_NB) == 0) {
+        // The process id is for people looking: the lock works without it.
+        const std::string pid = std::to_string(getpid()) + "\n";
+        if (ftruncate(lock, 0) != 0 || pwrite(lock, pid.data(), pid.size(), 0) < 0) {
         }
-        _exit(child < 0 ? 1 : 0);
+        return lock;
     }
+    if (lock >= 0) {
+        close(lock);
+    }
+    return -1;
+}
 
+int listenForClients(const Paths& files) {
+    return listenAt(files.socket);
+}
+
+int serve(const Paths& files, int listener, std::unique_ptr<WaylandGammaOutputs> outputs) {
+    std::signal(SIGPIPE, SIG_IGN);
+    Holder holder(std::move(outputs), listener);
+    holder.applyStored();  // a change stored meanwhile
+    holder.serve(files);
+    // Gone before the lock is let go, so that no client finds a stale socket
+    // of a live holder.
+    unlink(files.socket.c_str());
+    close(listener);
+    return 0;
+}
+
+int run(const std::string& display, bool enabled, double strength) {
     const auto where = paths(display);
     if (const auto* failure = std::get_if<std::string>(&where)) {
         report(*failure);
         return 1;
     }
     const Paths& files = std::get<Paths>(where);
-    const int lock = open(files.lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    if (takeSession(files) < 0) {
         return 0;  // another holder has the session: the client asks it instead
     }
-    const std::string pid = std::to_string(getpid()) + "\n";
-    if (ftruncate(lock, 0) != 0 || pwrite(lock, pid.data(), pid.size(), 0) < 0) {
-        // Only for people looking: the lock works without it.
-    }
-    const int listener = listenAt(files.socket);
+    const int listener = listenForClients(files);
     if (listener < 0) {
         report("cannot make the socket " + files.socket);
         return 1;
     }
     std::string failure;
     auto outputs = WaylandGammaOutputs::connect(display, applyDeadline(), failure);
-    if (!outputs) {
-        unlink(files.socket.c_str());
-        report(failure);
-        return 1;
+    bool finished = true;
+    if (outputs) {
+        failure = applyState(*outputs, enabled, strength, finished);
     }
-    Holder holder(std::move(outputs), listener);
-    failure = holder.applyStored();
-    if (holder.finished()) {
+    if (finished) {
         unlink(files.socket.c_str());
     }
     report(failure.empty() ? "ok" : failure);
-    holder.serve(files);
-    return 0;
+    return finished ? (outputs ? 0 : 1) : serve(files, listener, std::move(outputs));
 }
 
 }  // namespace vesperine::WaylandGammaHolder

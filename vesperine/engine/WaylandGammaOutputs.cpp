@@ -411,6 +411,15 @@ std::string WaylandGammaOutputs::release(Deadline deadline) {
     return roundTrip(deadline) ? std::string() : connectionFailure();
 }
 
+bool WaylandGammaOutputs::connected() const {
+    return waylandApi()->error(display_) == 0;
+}
+
+void WaylandGammaOutputs::abandon() {
+    close(descriptor());
+    display_ = nullptr;  // the library's state is left as it is: the child owns the connection
+}
+
 bool WaylandGammaOutputs::holdsAnyOutput() const {
     for (const auto& output : outputs_) {
         if (output.control != nullptr) {

@@ -44,6 +44,12 @@ class WaylandGammaOutputs {
     // Gives every output back: the compositor restores its own ramps.
     std::string release(Deadline deadline);
 
+    // The compositor has not closed the connection.
+    bool connected() const;
+    // For a process that handed the connection to a child: closes this
+    // process's copy of it without a word to the compositor.
+    void abandon();
+
     // Some output shows the ramps set here.
     bool holdsAnyOutput() const;
     // Every output refused its control.

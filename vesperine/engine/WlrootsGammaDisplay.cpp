@@ -6,19 +6,24 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/DisplayBackends.h"
+#include "engine/NumberText.h"
 #include "engine/WaylandGammaHolder.h"
 #include "engine/WaylandGammaOutputs.h"
 
@@ -92,10 +97,11 @@ int connectToHolder(const std::string& socketPath) {
     return -1;
 }
 
-// Starts a holder of `display`: this executable again, in a session of its
-// own, on /dev/null, with the write end of a pipe as descriptor 3 on which it
-// reports its first apply. The read end, or -1.
-int startHolder(const std::string& display) {
+// Starts a holder of `display` showing `strength` (on): this executable
+// again, in a session of its own, on /dev/null, with the write end of a pipe
+// as descriptor 3 on which it reports its first apply. The read end, or -1.
+int startHolder(const std::string& program, const std::string& display, double strength,
+                pid_t& pid) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         return -1;
@@ -119,12 +125,14 @@ int startHolder(const std::string& display) {
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::string program = "vesperine";
+    std::string programName = "vesperine";
     std::string command = WaylandGammaHolder::command;
     std::string name = display;
-    char* argv[] = {program.data(), command.data(), name.data(), nullptr};
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, "/proc/self/exe", &files, &attributes, argv, environ);
+    std::string enabled = "1";
+    std::string strengthText = NumberText::formatRoundTrip(strength);
+    char* argv[] = {programName.data(), command.data(),      name.data(),
+                    enabled.data(),     strengthText.data(), nullptr};
+    const int spawned = posix_spawn(&pid, program.c_str(), &files, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     close(report[1]);
@@ -132,10 +140,91 @@ int startHolder(const std::string& display) {
         close(report[0]);
         return -1;
     }
-    // The first process forks the holder and ends at once.
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
     return report[0];
+}
+
+// Some process holds the session's lock.
+bool sessionHeld(const WaylandGammaHolder::Paths& files) {
+    const int lock = open(files.lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const bool held = lock >= 0 && flock(lock, LOCK_SH | LOCK_NB) != 0;
+    if (lock >= 0) {
+        close(lock);
+    }
+    return held;
+}
+
+// Only a process with one thread may go on after fork() without exec: the
+// command line; the tray application starts a holder instead.
+bool singleThreaded() {
+    struct stat tasks {};
+    return stat("/proc/self/task", &tasks) == 0 && tasks.st_nlink == 3;  // ".", "..", one task
+}
+
+// Closes every descriptor but `keep` (sorted) and those below 3.
+void closeAllBut(std::vector<int> keep) {
+    int from = 3;
+    for (const int fd : keep) {
+        if (fd > from) {
+            close_range(static_cast<unsigned>(from), static_cast<unsigned>(fd - 1), 0);
+        }
+        from = fd + 1;
+    }
+    close_range(static_cast<unsigned>(from), ~0U, 0);
+}
+
+// The command line holds the session itself: it takes the lock, sets the
+// ramps on its own connection and, once the compositor confirmed them, leaves
+// the connection to a child of its own that becomes the holder. No process
+// is started and nothing is waited for twice. Nothing when another process
+// has the session.
+std::optional<DisplayOutcome> holdHere(const std::string& display,
+                                       const WaylandGammaHolder::Paths& files, double strength) {
+    const int lock = WaylandGammaHolder::takeSession(files);
+    if (lock < 0) {
+        return std::nullopt;
+    }
+    const int listener = WaylandGammaHolder::listenForClients(files);
+    if (listener < 0) {
+        close(lock);
+        return DisplayOutcome::failed("cannot make the socket " + files.socket);
+    }
+    std::string failure;
+    auto outputs = WaylandGammaOutputs::connect(display, Clock::now() + kApplyPatience, failure);
+    if (outputs) {
+        failure = outputs->apply(true, strength, Clock::now() + kApplyPatience);
+    }
+    if (!outputs || outputs->refusedEveryOutput() || !outputs->connected()) {
+        unlink(files.socket.c_str());
+        close(listener);
+        close(lock);
+        return DisplayOutcome::failed(failure);  // the connection closes: nothing is held
+    }
+    std::fflush(nullptr);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        setsid();
+        const int null = open("/dev/null", O_RDWR);
+        for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            dup2(null, standard);
+        }
+        std::vector<int> keep = {lock, listener, outputs->descriptor()};
+        std::sort(keep.begin(), keep.end());
+        closeAllBut(keep);
+        _exit(WaylandGammaHolder::serve(files, listener, std::move(outputs)));
+    }
+    if (holder < 0) {
+        close(lock);
+        close(listener);
+        return DisplayOutcome::failed("cannot start the holder of the Wayland outputs");
+    }
+    // The lock file names the holder before this command returns.
+    const std::string pid = std::to_string(holder) + "\n";
+    if (ftruncate(lock, 0) != 0 || pwrite(lock, pid.data(), pid.size(), 0) < 0) {
+    }
+    close(lock);
+    close(listener);
+    outputs->abandon();
+    return failure.empty() ? DisplayOutcome::reachedScreen() : DisplayOutcome::failed(failure);
 }
 
 DisplayOutcome outcomeOf(const std::string& answer) {
@@ -144,19 +233,24 @@ DisplayOutcome outcomeOf(const std::string& answer) {
 
 class WlrootsGammaDisplay final : public DisplayBackend {
   public:
-    explicit WlrootsGammaDisplay(std::string display) : display_(std::move(display)) {}
+    WlrootsGammaDisplay(std::string display, std::string holderProgram)
+        : display_(std::move(display)), holderProgram_(std::move(holderProgram)) {}
 
     std::string_view name() const override { return "wayland-wlr-gamma"; }
 
     // The holder applies what the filter-state file holds, which the caller
     // has just written: so the last of several concurrent writers wins on
     // screen as in the file.
-    DisplayOutcome apply(bool enabled, double) override {
+    ~WlrootsGammaDisplay() override { reapHolders(); }
+
+    DisplayOutcome apply(bool enabled, double strength) override {
+        reapHolders();
         const auto where = WaylandGammaHolder::paths(display_);
         if (const auto* failure = std::get_if<std::string>(&where)) {
             return DisplayOutcome::failed(*failure);
         }
-        const std::string& socketPath = std::get<WaylandGammaHolder::Paths>(where).socket;
+        const auto& files = std::get<WaylandGammaHolder::Paths>(where);
+        const std::string& socketPath = files.socket;
         const auto deadline = Clock::now() + kApplyPatience;
         std::string answer;
         while (Clock::now() < deadline) {
@@ -167,10 +261,20 @@ class WlrootsGammaDisplay final : public DisplayBackend {
                     close(fd);
                     fd = -1;
                 }
-            } else if (!enabled) {
+            } else if (!enabled && !sessionHeld(files)) {
                 return DisplayOutcome::reachedScreen();  // no holder: the colours are normal
+            } else if (!enabled) {
+                // A holder starting up or ending: ask again.
+            } else if (singleThreaded()) {
+                if (auto outcome = holdHere(display_, files, strength)) {
+                    return *outcome;
+                }
             } else {
-                fd = startHolder(display_);
+                pid_t holder = -1;
+                fd = startHolder(holderProgram_, display_, strength, holder);
+                if (holder > 0) {
+                    started_.push_back(holder);
+                }
                 if (fd < 0) {
                     return DisplayOutcome::failed("cannot start the holder of the Wayland outputs");
                 }
@@ -193,7 +297,15 @@ class WlrootsGammaDisplay final : public DisplayBackend {
     }
 
   private:
+    // Holders started here that have ended: a long-running process (the tray
+    // application) must not collect them as zombies.
+    void reapHolders() {
+        std::erase_if(started_, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+    }
+
     std::string display_;
+    std::string holderProgram_;
+    std::vector<pid_t> started_;
 };
 
 // Says the compositor could not be reached on every apply.
@@ -209,11 +321,16 @@ class UnreachableDisplay final : public DisplayBackend {
 
 }  // namespace
 
+std::unique_ptr<DisplayBackend> WaylandGammaHolder::makeClient(const std::string& display,
+                                                               const std::string& program) {
+    return std::make_unique<WlrootsGammaDisplay>(display, program);
+}
+
 std::unique_ptr<DisplayBackend> makeWlrootsGammaDisplay() {
     const std::string display = waylandDisplayName();
     switch (WaylandGammaOutputs::probe(display, Clock::now() + kProbePatience)) {
         case WaylandGammaOutputs::Offer::gammaControl:
-            return std::make_unique<WlrootsGammaDisplay>(display);
+            return std::make_unique<WlrootsGammaDisplay>(display, "/proc/self/exe");
         case WaylandGammaOutputs::Offer::noGammaControl:
             return nullptr;
         case WaylandGammaOutputs::Offer::unreachable:
