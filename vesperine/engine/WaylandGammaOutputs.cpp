@@ -230,16 +230,6 @@ bool pumpUntil(wl_display* display, const std::function<bool()>& done,
 
 }  // namespace
 
-WaylandGammaOutputs::Offer WaylandGammaOutputs::probe(const std::string& display,
-                                                      Deadline deadline) {
-    std::string failure;
-    const auto connection = connect(display, deadline, failure);
-    if (!connection) {
-        return Offer::unreachable;
-    }
-    return connection->manager_ != nullptr ? Offer::gammaControl : Offer::noGammaControl;
-}
-
 std::unique_ptr<WaylandGammaOutputs> WaylandGammaOutputs::connect(const std::string& display,
                                                                   Deadline deadline,
                                                                   std::string& failure) {

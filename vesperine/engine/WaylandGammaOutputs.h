@@ -19,11 +19,6 @@ class WaylandGammaOutputs {
   public:
     using Deadline = std::chrono::steady_clock::time_point;
 
-    enum class Offer { gammaControl, noGammaControl, unreachable };
-    // Whether the compositor named `display` announces the gamma control
-    // manager; a connection of its own, closed before returning.
-    static Offer probe(const std::string& display, Deadline deadline);
-
     // Connected, with the outputs and the manager bound; null with `failure`
     // set otherwise.
     static std::unique_ptr<WaylandGammaOutputs> connect(const std::string& display,
@@ -31,6 +26,9 @@ class WaylandGammaOutputs {
     ~WaylandGammaOutputs();
     WaylandGammaOutputs(const WaylandGammaOutputs&) = delete;
     WaylandGammaOutputs& operator=(const WaylandGammaOutputs&) = delete;
+
+    // The compositor announces the gamma control manager.
+    bool offersGammaControl() const { return manager_ != nullptr; }
 
     // The connection's descriptor, to poll for what the compositor sends.
     int descriptor() const;

@@ -178,7 +178,8 @@ void closeAllBut(std::vector<int> keep) {
 // is started and nothing is waited for twice. Nothing when another process
 // has the session.
 std::optional<DisplayOutcome> holdHere(const std::string& display,
-                                       const WaylandGammaHolder::Paths& files, double strength) {
+                                       const WaylandGammaHolder::Paths& files, double strength,
+                                       std::unique_ptr<WaylandGammaOutputs> outputs) {
     const int lock = WaylandGammaHolder::takeSession(files);
     if (lock < 0) {
         return std::nullopt;
@@ -189,7 +190,9 @@ std::optional<DisplayOutcome> holdHere(const std::string& display,
         return DisplayOutcome::failed("cannot make the socket " + files.socket);
     }
     std::string failure;
-    auto outputs = WaylandGammaOutputs::connect(display, Clock::now() + kApplyPatience, failure);
+    if (!outputs) {
+        outputs = WaylandGammaOutputs::connect(display, Clock::now() + kApplyPatience, failure);
+    }
     if (outputs) {
         failure = outputs->apply(true, strength, Clock::now() + kApplyPatience);
     }
@@ -243,6 +246,10 @@ class WlrootsGammaDisplay final : public DisplayBackend {
     // screen as in the file.
     ~WlrootsGammaDisplay() override { reapHolders(); }
 
+    void keepForHolding(std::unique_ptr<WaylandGammaOutputs> connection) {
+        connection_ = std::move(connection);
+    }
+
     DisplayOutcome apply(bool enabled, double strength) override {
         reapHolders();
         const auto where = WaylandGammaHolder::paths(display_);
@@ -266,7 +273,7 @@ class WlrootsGammaDisplay final : public DisplayBackend {
             } else if (!enabled) {
                 // A holder starting up or ending: ask again.
             } else if (singleThreaded()) {
-                if (auto outcome = holdHere(display_, files, strength)) {
+                if (auto outcome = holdHere(display_, files, strength, std::move(connection_))) {
                     return *outcome;
                 }
             } else {
@@ -305,10 +312,11 @@ class WlrootsGammaDisplay final : public DisplayBackend {
 
     std::string display_;
     std::string holderProgram_;
+    std::unique_ptr<WaylandGammaOutputs> connection_;  // made when the compositor was asked
     std::vector<pid_t> started_;
 };
 
-// Says the compositor could not be reached on every apply.
+// Says why the compositor could not be reached, on every apply.
 class UnreachableDisplay final : public DisplayBackend {
   public:
     explicit UnreachableDisplay(std::string reason) : reason_(std::move(reason)) {}
@@ -328,16 +336,19 @@ std::unique_ptr<DisplayBackend> WaylandGammaHolder::makeClient(const std::string
 
 std::unique_ptr<DisplayBackend> makeWlrootsGammaDisplay() {
     const std::string display = waylandDisplayName();
-    switch (WaylandGammaOutputs::probe(display, Clock::now() + kProbePatience)) {
-        case WaylandGammaOutputs::Offer::gammaControl:
-            return std::make_unique<WlrootsGammaDisplay>(display, "/proc/self/exe");
-        case WaylandGammaOutputs::Offer::noGammaControl:
-            return nullptr;
-        case WaylandGammaOutputs::Offer::unreachable:
-            break;
+    std::string failure;
+    auto connection = WaylandGammaOutputs::connect(display, Clock::now() + kProbePatience, failure);
+    if (!connection) {
+        return std::make_unique<UnreachableDisplay>(failure);
     }
-    return std::make_unique<UnreachableDisplay>("cannot connect to the Wayland compositor " +
-                                                display);
+    if (!connection->offersGammaControl()) {
+        return nullptr;
+    }
+    auto client = std::make_unique<WlrootsGammaDisplay>(display, "/proc/self/exe");
+    if (singleThreaded()) {
+        client->keepForHolding(std::move(connection));  // saves connecting again
+    }
+    return client;
 }
 
 }  // namespace vesperine
