@@ -1,6 +1,7 @@
 // The filter on a wlroots compositor: the test compositor records the ramps
 // every output received; the program runs as it would in the session.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -252,6 +254,88 @@ TEST_F(OnACompositor, AProcessOfSeveralThreadsStartsAHolderThatKeepsTheTint) {
     expectScreen(false, 0);
     done.set_value();
     other.join();
+}
+
+// Real sway refuses to run as root: as root, it and the program run as an
+// unprivileged user made for the tests. Its headless outputs have no gamma.
+TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
+    const bool root = geteuid() == 0;
+    if (root) {  // fails harmlessly when the user is there
+        testing::runProcess({"useradd", "--system", "--no-create-home", "--shell",
+                             "/usr/sbin/nologin", "vesperine-test"});
+    }
+    const passwd* user = root ? getpwnam("vesperine-test") : getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    const uid_t uid = user->pw_uid;
+    const gid_t gid = user->pw_gid;
+    std::vector<std::string> asUser;
+    if (root) {
+        asUser = {"setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
+                  "--clear-groups"};
+    }
+    testing::TempDir temp;
+    const std::string home = temp.file("home");
+    const std::string runtime = home + "/run";
+    chmod(temp.path().c_str(), 0755);
+    for (const std::string& folder : {home, runtime}) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(chown(folder.c_str(), uid, gid), 0);
+    }
+    testing::writeFile(temp.file("sway.conf"), "");
+    testing::Environment environment = {{"HOME", home},
+                                        {"XDG_RUNTIME_DIR", runtime},
+                                        {"XDG_CONFIG_HOME", home + "/config"},
+                                        {"XDG_STATE_HOME", home + "/state"},
+                                        {"DISPLAY", std::nullopt},
+                                        {"WAYLAND_DISPLAY", std::nullopt},
+                                        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"},
+                                        {"WLR_BACKENDS", "headless"},
+                                        {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                        {"WLR_RENDERER", "pixman"}};
+    std::vector<std::string> swayCommand = asUser;
+    swayCommand.insert(swayCommand.end(), {"sway", "-c", temp.file("sway.conf")});
+    testing::BackgroundProcess sway(swayCommand, environment, temp.file("sway.out"),
+                                    temp.file("sway.err"));
+    std::string socket;
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+                const std::string name = entry.path().filename();
+                if (name.rfind("wayland-", 0) == 0 && entry.is_socket()) {
+                    socket = name;
+                }
+            }
+            return !socket.empty();
+        },
+        20))
+        << testing::readFile(temp.file("sway.err"));
+    environment["WAYLAND_DISPLAY"] = socket;
+
+    const std::string refused =
+        "vesperine: the Wayland compositor refused the colour ramps of 1 of 1 output (another "
+        "program holds them, or they have no gamma)\n";
+    struct Case {
+        std::vector<std::string> command;
+        std::string out;
+        std::string err;
+        int status;
+    };
+    const Case cases[] = {{{"--set-enabled", "1"}, "enabled=true\n", refused, 1},
+                          {{"--set-intensity", "0.8"}, "strength=0.800000\n", refused, 1},
+                          {{"--set-enabled", "0"}, "enabled=false\n", "", 0}};
+    for (const Case& c : cases) {
+        std::vector<std::string> command = asUser;
+        command.push_back(VESPERINE_EXECUTABLE);
+        command.insert(command.end(), c.command.begin(), c.command.end());
+        testing::ProcessOptions options;
+        options.environment = environment;
+        options.timeoutSeconds = 20;
+        const ProcessResult result = testing::runProcess(command, options);
+        EXPECT_EQ(result.out, c.out) << c.command[0];
+        EXPECT_EQ(result.err, c.err) << c.command[0];
+        EXPECT_EQ(result.exitStatus, c.status) << c.command[0];
+    }
+    EXPECT_TRUE(sway.running());
 }
 
 }  // namespace
