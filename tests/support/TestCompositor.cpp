@@ -1,7 +1,8 @@
 // A Wayland compositor for the tests and benchmarks: outputs with a wlroots
 // gamma control manager and nothing else. Usage:
 //   vesperine-test-compositor <socket name in $XDG_RUNTIME_DIR> <gamma size>...
-// one output per size (0: an output without gamma). It prints "ready" once
+// one output per size (0: an output without gamma); "no-manager" instead of
+// the sizes: one output and no gamma control manager. It prints "ready" once
 // clients can connect, then answers commands on standard input, one line each:
 //   add <size>   another output          -> "ok"
 //   busy <i>     output i is held by another program from now on -> "ok"
@@ -192,10 +193,14 @@ int main(int argc, char** argv) {
         std::perror("wl_display_add_socket");
         return 1;
     }
+    const bool manager = argc < 3 || std::strcmp(argv[2], "no-manager") != 0;
     for (int i = 2; i < argc; ++i) {
-        addOutput(static_cast<std::uint32_t>(std::stoul(argv[i])));
+        addOutput(manager ? static_cast<std::uint32_t>(std::stoul(argv[i])) : 256);
     }
-    wl_global_create(display, &zwlr_gamma_control_manager_v1_interface, 1, nullptr, bindManager);
+    if (manager) {
+        wl_global_create(display, &zwlr_gamma_control_manager_v1_interface, 1, nullptr,
+                         bindManager);
+    }
     wl_event_loop_add_fd(wl_display_get_event_loop(display), STDIN_FILENO, WL_EVENT_READABLE,
                          command, nullptr);
     reply("ready");

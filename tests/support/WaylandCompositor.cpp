@@ -21,6 +21,9 @@ WaylandCompositor::WaylandCompositor(const std::string& runtimeFolder,
     for (const unsigned size : gammaSizes) {
         argv.push_back(std::to_string(size));
     }
+    if (gammaSizes.empty()) {
+        argv.push_back("no-manager");
+    }
     pid_ = fork();
     if (pid_ == 0) {
         dup2(toChild[0], STDIN_FILENO);

@@ -20,6 +20,7 @@ class WaylandCompositor {
         std::vector<std::uint16_t> ramp;  // red, green, blue; empty: its own ramps
     };
 
+    // No sizes: one output, and no gamma control manager.
     WaylandCompositor(const std::string& runtimeFolder, const std::string& socketName,
                       const std::vector<unsigned>& gammaSizes);
     ~WaylandCompositor() { stop(); }

@@ -219,6 +219,9 @@ int listenForClients(const Paths& files) {
 
 int serve(const Paths& files, int listener, std::unique_ptr<WaylandGammaOutputs> outputs) {
     std::signal(SIGPIPE, SIG_IGN);
+    if (chdir("/") != 0) {
+        // Only so as not to keep the starting folder busy.
+    }
     Holder holder(std::move(outputs), listener);
     holder.applyStored();  // a change stored meanwhile
     holder.serve(files);
