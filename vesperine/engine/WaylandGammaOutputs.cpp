@@ -406,8 +406,22 @@ bool WaylandGammaOutputs::connected() const {
 }
 
 void WaylandGammaOutputs::abandon() {
-    close(descriptor());
-    display_ = nullptr;  // the library's state is left as it is: the child owns the connection
+    // wl_proxy_destroy sends nothing; disconnecting sends nothing either.
+    const WaylandApi& w = *waylandApi();
+    for (auto& output : outputs_) {
+        if (output.control != nullptr) {
+            w.destroy(output.control);
+        }
+        w.destroy(output.output);
+    }
+    outputs_.clear();
+    for (wl_proxy* proxy : {manager_, registry_}) {
+        if (proxy != nullptr) {
+            w.destroy(proxy);
+        }
+    }
+    w.disconnect(display_);
+    display_ = nullptr;
 }
 
 bool WaylandGammaOutputs::holdsAnyOutput() const {

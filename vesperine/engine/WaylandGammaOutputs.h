@@ -44,7 +44,7 @@ class WaylandGammaOutputs {
 
     // The compositor has not closed the connection.
     bool connected() const;
-    // For a process that handed the connection to a child: closes this
+    // For a process that handed the connection to a child: frees this
     // process's copy of it without a word to the compositor.
     void abandon();
 

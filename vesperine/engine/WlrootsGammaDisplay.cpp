@@ -241,15 +241,17 @@ class WlrootsGammaDisplay final : public DisplayBackend {
 
     std::string_view name() const override { return "wayland-wlr-gamma"; }
 
-    // The holder applies what the filter-state file holds, which the caller
-    // has just written: so the last of several concurrent writers wins on
-    // screen as in the file.
     ~WlrootsGammaDisplay() override { reapHolders(); }
 
+    // The connection that found the gamma control, to hold the outputs with.
     void keepForHolding(std::unique_ptr<WaylandGammaOutputs> connection) {
         connection_ = std::move(connection);
     }
 
+    // A running holder applies what the filter-state file holds, which the
+    // caller has just written: so the last of several concurrent writers wins
+    // on screen as in the file. Without one, this process holds the outputs
+    // (one thread) or starts a holder (several threads).
     DisplayOutcome apply(bool enabled, double strength) override {
         reapHolders();
         const auto where = WaylandGammaHolder::paths(display_);
