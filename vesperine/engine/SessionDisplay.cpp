@@ -38,15 +38,26 @@ class NoWayToReachTheScreen final : public DisplayBackend {
         return DisplayOutcome::failed(
             "this Wayland compositor offers no way to change the screen's colours");
     }
-    std::string_view name() const override { return "none"; }
+    std::string_view name() const override { return "wayland-none"; }
 };
 
 std::unique_ptr<DisplayBackend> chooseForSession() {
     if (isWaylandSession()) {
-        for (auto make : {makeKWinNightColor, makeGnomeNightLight, makeWlrootsGammaDisplay}) {
+        // KWin and mutter announce no wlroots gamma control, so asking the
+        // compositor first changes no choice, and spares wlroots desktops the
+        // D-Bus look-ups. A compositor that cannot be reached may still be
+        // KWin or GNOME, whose night lights are reached over D-Bus.
+        auto wlroots = makeWlrootsGammaDisplay();
+        if (wlroots && wlroots->name() == kWlrootsGammaName) {
+            return wlroots;
+        }
+        for (auto make : {makeKWinNightColor, makeGnomeNightLight}) {
             if (auto display = make()) {
                 return display;
             }
+        }
+        if (wlroots) {
+            return wlroots;  // says why the compositor could not be asked
         }
         // Never RandR through XWayland: its ramps change nothing on screen.
         return std::make_unique<NoWayToReachTheScreen>();

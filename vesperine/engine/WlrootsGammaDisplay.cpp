@@ -239,7 +239,7 @@ class WlrootsGammaDisplay final : public DisplayBackend {
     WlrootsGammaDisplay(std::string display, std::string holderProgram)
         : display_(std::move(display)), holderProgram_(std::move(holderProgram)) {}
 
-    std::string_view name() const override { return "wayland-wlr-gamma"; }
+    std::string_view name() const override { return kWlrootsGammaName; }
 
     ~WlrootsGammaDisplay() override { reapHolders(); }
 
@@ -322,7 +322,7 @@ class WlrootsGammaDisplay final : public DisplayBackend {
 class UnreachableDisplay final : public DisplayBackend {
   public:
     explicit UnreachableDisplay(std::string reason) : reason_(std::move(reason)) {}
-    std::string_view name() const override { return "wayland-wlr-gamma"; }
+    std::string_view name() const override { return "wayland-unreachable"; }
     DisplayOutcome apply(bool, double) override { return DisplayOutcome::failed(reason_); }
 
   private:
