@@ -51,8 +51,13 @@ void sendLine(int fd, const std::string& text) {
     (void)!send(fd, line.data(), line.size(), MSG_NOSIGNAL);
 }
 
-// Reports the first apply to the client that started this holder.
+// Reports the first apply to the client that started this holder, whose pipe
+// it is; a descriptor 3 of anything else is left alone.
 void report(const std::string& text) {
+    struct stat pipe {};
+    if (fstat(kReportDescriptor, &pipe) != 0 || !S_ISFIFO(pipe.st_mode)) {
+        return;
+    }
     const std::string line = text + "\n";
     (void)!write(kReportDescriptor, line.data(), line.size());
     close(kReportDescriptor);
