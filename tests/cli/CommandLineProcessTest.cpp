@@ -159,18 +159,21 @@ TEST_F(Executable, LinksNoGraphicalLibrary) {
 TEST_F(Executable, HeadlessCommandsLoadNoGraphicalLibrary) {
     ProcessOptions o = options();
     o.environment["LD_DEBUG"] = "files";
+    // A Wayland session: choosing its backend would load the client libraries.
+    o.environment["WAYLAND_DISPLAY"] = "wayland-absent";
     const auto decide =
         runProcess({VESPERINE_EXECUTABLE, "--decide", "--lat", "1", "--lon", "2"}, o);
     EXPECT_EQ(decide.exitStatus, 0);
     // The loader's trace is there at all, so an absence below means something.
     EXPECT_NE(decide.err.find("file=libc.so.6"), std::string::npos) << decide.err;
-    for (const char* library : {"libQt", "libX11", "libxcb", "libglib", "libgeonames"}) {
+    for (const char* library : {"libQt", "libX11", "libxcb", "libglib", "libgeonames",
+                                "libwayland", "libdbus", "libgio"}) {
         EXPECT_EQ(decide.err.find(library), std::string::npos) << library;
     }
     const auto get = runProcess({VESPERINE_EXECUTABLE, "--get"}, o);
     EXPECT_EQ(get.exitStatus, 0);
     EXPECT_NE(get.err.find("libglib-2.0.so.0"), std::string::npos) << "the store loads GLib";
-    for (const char* library : {"libQt", "libX11", "libxcb", "libgeonames"}) {
+    for (const char* library : {"libQt", "libX11", "libxcb", "libgeonames", "libwayland"}) {
         EXPECT_EQ(get.err.find(library), std::string::npos) << library;
     }
 }

@@ -23,7 +23,7 @@ check "package holds nothing from the build tree or the tests" \
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libgeonames0 libglib2.0-0 \
-              libxcb1 libxcb-randr0 libgeonames-common; do
+              libxcb1 libxcb-randr0 libwayland-client0 libgeonames-common; do
     check "depends on $needed" grep -qE "(^|, )$needed( |,|$)" <<<"$depends"
 done
 # Only run-time libraries: no development packages, no test tools.

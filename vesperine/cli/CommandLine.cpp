@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "engine/NumberText.h"
 #include "engine/ReconcileEngine.h"
+#include "engine/WaylandGammaHolder.h"
 #include "schedule/Scheduler.h"
 
 namespace vesperine::CLI {
@@ -239,6 +240,11 @@ std::optional<int> run(const std::vector<std::string>& arguments, CommandContext
     }
     if (command == "--engine-reconcile") {
         return engineReconcile(context);
+    }
+    if (command == WaylandGammaHolder::command && arguments.size() == 5) {
+        // Not in the help: the program starts it itself.
+        return WaylandGammaHolder::run(arguments[2], arguments[3] == "1",
+                                       NumberText::parse(arguments[4]).value_or(0.0));
     }
     printLine(context.err, "unknown command: " + command);
     printHelp(context);

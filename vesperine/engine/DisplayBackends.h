@@ -12,7 +12,10 @@ namespace vesperine {
 std::unique_ptr<DisplayBackend> makeRandrDisplay();
 
 // wlroots gamma control on every output of the Wayland compositor named by
-// WAYLAND_DISPLAY; null when the compositor does not offer it.
+// WAYLAND_DISPLAY; null when the compositor does not offer it. When the
+// compositor cannot be reached, a backend named "wayland-unreachable" that
+// says so on every apply.
+inline constexpr std::string_view kWlrootsGammaName = "wayland-wlr-gamma";
 std::unique_ptr<DisplayBackend> makeWlrootsGammaDisplay();
 
 // KWin's Night Color, through kwinrc and D-Bus; null when org.kde.KWin is not

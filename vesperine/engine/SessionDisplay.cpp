@@ -1,4 +1,11 @@
+// The choice among the ways of reaching the screen, by what the session
+// offers rather than by desktop names. It is made on the first apply, so that
+// commands that only read the state never load a client library.
+
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <string>
 
 #include "engine/DisplayBackends.h"
 
@@ -10,20 +17,79 @@ bool isSet(const char* name) {
     return value != nullptr && value[0] != '\0';
 }
 
-}  // namespace
-
-std::unique_ptr<DisplayBackend> makeSessionDisplay() {
+// WAYLAND_DISPLAY, or a session that says it is Wayland and has the default
+// socket (a program started without WAYLAND_DISPLAY but with XWayland's
+// DISPLAY would otherwise change X ramps that never reach the screen).
+bool isWaylandSession() {
     if (isSet("WAYLAND_DISPLAY")) {
-        for (auto make : {makeKWinNightColor, makeGnomeNightLight, makeWlrootsGammaDisplay}) {
+        return true;
+    }
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat socket {};
+    return type != nullptr && std::string(type) == "wayland" && runtime != nullptr &&
+           stat((std::string(runtime) + "/wayland-0").c_str(), &socket) == 0 &&
+           S_ISSOCK(socket.st_mode);
+}
+
+class NoWayToReachTheScreen final : public DisplayBackend {
+  public:
+    DisplayOutcome apply(bool, double) override {
+        return DisplayOutcome::failed(
+            "this Wayland compositor offers no way to change the screen's colours");
+    }
+    std::string_view name() const override { return "wayland-none"; }
+};
+
+std::unique_ptr<DisplayBackend> chooseForSession() {
+    if (isWaylandSession()) {
+        // KWin and mutter announce no wlroots gamma control, so asking the
+        // compositor first changes no choice, and spares wlroots desktops the
+        // D-Bus look-ups. A compositor that cannot be reached may still be
+        // KWin or GNOME, whose night lights are reached over D-Bus.
+        auto wlroots = makeWlrootsGammaDisplay();
+        if (wlroots && wlroots->name() == kWlrootsGammaName) {
+            return wlroots;
+        }
+        for (auto make : {makeKWinNightColor, makeGnomeNightLight}) {
             if (auto display = make()) {
                 return display;
             }
         }
+        if (wlroots) {
+            return wlroots;  // says why the compositor could not be asked
+        }
+        // Never RandR through XWayland: its ramps change nothing on screen.
+        return std::make_unique<NoWayToReachTheScreen>();
     }
     if (isSet("DISPLAY")) {
         return makeRandrDisplay();
     }
     return std::make_unique<NullDisplay>();
+}
+
+class SessionDisplay final : public DisplayBackend {
+  public:
+    DisplayOutcome apply(bool enabled, double strength) override {
+        return chosen().apply(enabled, strength);
+    }
+    std::string_view name() const override { return chosen().name(); }
+
+  private:
+    DisplayBackend& chosen() const {
+        if (!chosen_) {
+            chosen_ = chooseForSession();
+        }
+        return *chosen_;
+    }
+
+    mutable std::unique_ptr<DisplayBackend> chosen_;
+};
+
+}  // namespace
+
+std::unique_ptr<DisplayBackend> makeSessionDisplay() {
+    return std::make_unique<SessionDisplay>();
 }
 
 }  // namespace vesperine

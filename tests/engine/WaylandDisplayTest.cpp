@@ -1,0 +1,330 @@
+// The filter on a wlroots compositor: the test compositor records the ramps
+// every output received; the program runs as it would in the session.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <future>
+#include <thread>
+
+#include "engine/ColorFilterState.h"
+#include "engine/KeyFileStore.h"
+#include "engine/WarmTint.h"
+#include "engine/WaylandGammaHolder.h"
+#include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+#include "support/WaylandCompositor.h"
+
+// Last: Xlib's macros (None, Bool) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
+namespace vesperine {
+namespace {
+
+using testing::ProcessResult;
+using testing::WaylandCompositor;
+
+constexpr const char* kSocket = "wayland-test";
+
+std::vector<std::uint16_t> tint(unsigned size, double strength) {
+    const WarmTint::GammaRamp ramp = WarmTint::ramp(size, true, strength);
+    std::vector<std::uint16_t> table = ramp.red;
+    table.insert(table.end(), ramp.green.begin(), ramp.green.end());
+    table.insert(table.end(), ramp.blue.begin(), ramp.blue.end());
+    return table;
+}
+
+class OnACompositor : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(mkdir(runtime().c_str(), 0700), 0); }
+    void TearDown() override {
+        compositor_.reset();  // the holder, if any, ends with its connection
+        ASSERT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 5));
+    }
+
+    std::string runtime() const { return home.file("run"); }
+    WaylandCompositor& start(const std::vector<unsigned>& sizes) {
+        compositor_.reset();  // one at a time on the socket
+        compositor_ = std::make_unique<WaylandCompositor>(runtime(), kSocket, sizes);
+        EXPECT_TRUE(compositor_->started());
+        return *compositor_;
+    }
+    ProcessResult run(std::vector<std::string> arguments,
+                      std::optional<std::string> display = std::nullopt) const {
+        testing::ProcessOptions options;
+        options.environment = {{"HOME", home.path()},
+                               {"XDG_CONFIG_HOME", home.file("config")},
+                               {"XDG_STATE_HOME", home.file("state")},
+                               {"XDG_RUNTIME_DIR", runtime()},
+                               {"WAYLAND_DISPLAY", kSocket},
+                               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.file("no-bus")},
+                               {"XAUTHORITY", home.file("no-cookies")},
+                               {"DISPLAY", std::move(display)}};
+        options.timeoutSeconds = 20;
+        arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
+        return runProcess(arguments, options);
+    }
+    std::string lockFile() const { return runtime() + "/vesperine-" + kSocket + ".lock"; }
+    // Some process holds the lock of the session's holder.
+    bool holderRunning() const {
+        const int fd = open(lockFile().c_str(), O_RDWR);
+        const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return held;
+    }
+    // Every output shows `strength`'s tint, or every output its own ramps.
+    void expectScreen(bool enabled, double strength) {
+        for (const auto& output : compositor_->outputs()) {
+            EXPECT_EQ(output.held, enabled) << output.gammaSize;
+            EXPECT_EQ(output.ramp,
+                      enabled ? tint(output.gammaSize, strength) : std::vector<std::uint16_t>{})
+                << output.gammaSize;
+        }
+    }
+
+    testing::TempDir home;
+    std::unique_ptr<WaylandCompositor> compositor_;
+};
+
+TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndGivesItBack) {
+    WaylandCompositor& compositor = start({256, 1024});
+    struct Step {
+        std::vector<std::string> command;
+        std::string out;
+        bool enabled;
+        double strength;
+    };
+    const Step steps[] = {{{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
+                          {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
+                          {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
+                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+                          {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
+    for (const auto& step : steps) {
+        const ProcessResult result = run(step.command);
+        EXPECT_EQ(result.out, step.out) << step.command[0];
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exitStatus, 0);
+        expectScreen(step.enabled, step.strength);
+        // A holder lets go of the outputs before it answers, and ends after.
+        EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == step.enabled; }, 2));
+    }
+    // The command has returned; the tint stays, and reaches a new output.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    expectScreen(true, 0.2);
+    compositor.addOutput(512);
+    EXPECT_TRUE(
+        testing::waitUntil([&] { return compositor.outputs()[2].ramp == tint(512, 0.2); }, 2));
+    expectScreen(true, 0.2);
+    EXPECT_EQ(compositor.outputs()[0].rampsReceived, 4);  // one per change, none stacked
+
+    EXPECT_EQ(run({"--set-enabled", "0"}).exitStatus, 0);
+    expectScreen(false, 0);
+    EXPECT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 2));
+}
+
+TEST_F(OnACompositor, AnOutputThatRefusesIsReportedAndNotFoughtFor) {
+    const std::string refused =
+        "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
+        "program holds them, or they have no gamma)\n";
+    struct Case {
+        const char* name;
+        std::vector<unsigned> sizes;
+        bool busy;
+    };
+    for (const Case& c : {Case{"busy", {256, 256}, true}, Case{"no gamma", {256, 0}, false}}) {
+        WaylandCompositor& compositor = start(c.sizes);
+        if (c.busy) {
+            compositor.makeBusy(1);
+        }
+        const ProcessResult result = run({"--set-enabled", "1"});
+        EXPECT_EQ(result.out, "enabled=true\n") << c.name;
+        EXPECT_EQ(result.err, refused) << c.name;
+        EXPECT_EQ(result.exitStatus, 1) << c.name;
+        const auto outputs = compositor.outputs();
+        EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
+        EXPECT_FALSE(outputs[1].held) << c.name;
+        EXPECT_EQ(outputs[1].rampsReceived, 0) << c.name;
+
+        EXPECT_EQ(run({"--set-enabled", "0"}).exitStatus, 0) << c.name;
+        expectScreen(false, 0);
+    }
+}
+
+TEST_F(OnACompositor, AHolderKilledOrStoppedAndACompositorGoneAreSaidInOneLine) {
+    WaylandCompositor& compositor = start({256});
+    ASSERT_EQ(run({"--set-enabled", "1"}).exitStatus, 0);
+    const auto holder = [&] { return std::stoi(testing::readFile(lockFile())); };
+
+    // Killed: its socket is left behind; the next command starts another.
+    kill(holder(), SIGKILL);
+    ASSERT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 5));
+    EXPECT_EQ(run({"--set-intensity", "0.6"}).exitStatus, 0);
+    expectScreen(true, 0.6);
+
+    // Stopped: the command gives up after its patience.
+    const pid_t stopped = holder();
+    kill(stopped, SIGSTOP);
+    ProcessResult result = run({"--set-intensity", "0.7"});
+    EXPECT_EQ(result.err, "vesperine: the holder of the Wayland outputs does not answer\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    kill(stopped, SIGCONT);
+    EXPECT_TRUE(
+        testing::waitUntil([&] { return compositor.outputs()[0].ramp == tint(256, 0.7); }, 5));
+
+    compositor.stop();
+    ASSERT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 5));
+    for (const char* value : {"0", "1"}) {
+        result = run({"--set-enabled", value});
+        EXPECT_EQ(result.err, "vesperine: cannot connect to the Wayland compositor wayland-test\n");
+        EXPECT_EQ(result.exitStatus, 1);
+    }
+}
+
+TEST_F(OnACompositor, ConcurrentCommandsLeaveTheScreenAsTheStateSays) {
+    start({256, 1024});
+    auto alternate = [&](const char* first, const char* second, const char* command) {
+        for (int i = 0; i < 10; ++i) {
+            const ProcessResult result = run({command, i % 2 ? second : first});
+            EXPECT_EQ(result.exitStatus, 0) << result.err;
+        }
+    };
+    std::thread enabling(alternate, "1", "0", "--set-enabled");
+    std::thread strengths(alternate, "0.3", "0.8", "--set-intensity");
+    enabling.join();
+    strengths.join();
+    const std::string state = run({"--get"}).out;
+    const bool enabled = state.find("enabled=true") != std::string::npos;
+    expectScreen(enabled, std::stod(state.substr(state.find("strength=") + 9)));
+    run({"--set-enabled", "1"});
+    expectScreen(true, std::stod(state.substr(state.find("strength=") + 9)));
+}
+
+TEST_F(OnACompositor, UnderXWaylandTheCompositorIsUsedAndTheXRampsAreNeverTouched) {
+    testing::DesktopSession x11(home);
+    ASSERT_TRUE(x11.startDisplay()) << x11.displayFailure();
+    start({256});
+    Display* display = XOpenDisplay(x11.display().c_str());
+    ASSERT_NE(display, nullptr);
+    auto blueTop = [&] {
+        XRRScreenResources* resources =
+            XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+        XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[0]);
+        const int top = gamma->blue[gamma->size - 1];
+        XRRFreeGamma(gamma);
+        XRRFreeScreenResources(resources);
+        return top;
+    };
+    const int before = blueTop();
+
+    EXPECT_EQ(run({"--set-enabled", "1"}, x11.display()).exitStatus, 0);
+    expectScreen(true, 0.5);
+    EXPECT_EQ(blueTop(), before);
+    EXPECT_EQ(run({"--set-enabled", "0"}, x11.display()).exitStatus, 0);
+
+    // A compositor without gamma control: said, and still no RandR.
+    start({});
+    const ProcessResult result = run({"--set-enabled", "1"}, x11.display());
+    EXPECT_EQ(result.err,
+              "vesperine: this Wayland compositor offers no way to change the screen's colours\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(blueTop(), before);
+    XCloseDisplay(display);
+}
+
+TEST_F(OnACompositor, AProcessOfSeveralThreadsStartsAHolderThatKeepsTheTint) {
+    // As in the tray application, whose threads rule out fork() without exec.
+    std::promise<void> done;
+    std::thread other([ended = done.get_future()] { ended.wait(); });
+    setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
+    setenv("XDG_STATE_HOME", home.file("state").c_str(), 1);
+    start({256, 1024});
+    const auto display = WaylandGammaHolder::makeClient(kSocket, VESPERINE_EXECUTABLE);
+    KeyFileStore store(home.file("state/vesperine/color-filter.ini"), "ColorFilter");
+    ColorFilterState filter(store, *display);
+
+    EXPECT_TRUE(filter.setEnabled(true).succeeded());
+    expectScreen(true, 0.5);
+    EXPECT_TRUE(filter.setStrength(0.8).succeeded());
+    expectScreen(true, 0.8);
+    EXPECT_TRUE(filter.setEnabled(false).succeeded());
+    expectScreen(false, 0);
+    done.set_value();
+    other.join();
+}
+
+// Real sway refuses to run as root: as root, it and the program run as an
+// unprivileged user made for the tests. Its headless outputs have no gamma.
+TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
+    const bool root = geteuid() == 0;
+    if (root) {  // fails harmlessly when the user is there
+        testing::runProcess({"useradd", "--system", "--no-create-home", "vesperine-test"});
+    }
+    const passwd* user = root ? getpwnam("vesperine-test") : getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    const std::vector<std::string> asUser = {"setpriv", "--reuid=" + std::to_string(user->pw_uid),
+                                             "--regid=" + std::to_string(user->pw_gid),
+                                             "--clear-groups"};
+    testing::TempDir temp;
+    const std::string home = temp.file("home");
+    const std::string runtime = home + "/run";
+    chmod(temp.path().c_str(), 0755);
+    for (const std::string& folder : {home, runtime}) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(chown(folder.c_str(), user->pw_uid, user->pw_gid), 0);
+    }
+    testing::Environment environment = {{"HOME", home},
+                                        {"XDG_RUNTIME_DIR", runtime},
+                                        {"XDG_CONFIG_HOME", home},
+                                        {"XDG_STATE_HOME", home},
+                                        {"DISPLAY", std::nullopt},
+                                        {"WAYLAND_DISPLAY", std::nullopt},
+                                        {"WLR_BACKENDS", "headless"},
+                                        {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                        {"WLR_RENDERER", "pixman"}};
+    auto command = [&](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), asUser.begin(), root ? asUser.end() : asUser.begin());
+        return argv;
+    };
+    testing::BackgroundProcess sway(command({"sway", "-c", "/dev/null"}), environment,
+                                    temp.file("sway.out"), temp.file("sway.err"));
+    environment["WAYLAND_DISPLAY"] = "wayland-1";  // the first socket libwayland picks
+    testing::ProcessOptions options;
+    options.environment = environment;
+    options.timeoutSeconds = 20;
+    // Its output comes some time after its socket.
+    ASSERT_TRUE(testing::waitUntil(
+        [&] {
+            return runProcess(command({"wayland-info"}), options).out.find("'wl_output'") !=
+                   std::string::npos;
+        },
+        20))
+        << testing::readFile(temp.file("sway.err"));
+
+    const std::string refused =
+        "vesperine: the Wayland compositor refused the colour ramps of 1 of 1 output (another "
+        "program holds them, or they have no gamma)\n";
+    const std::tuple<std::string, std::string, std::string, int> cases[] = {
+        {"--set-enabled", "1", refused, 1},
+        {"--set-intensity", "0.8", refused, 1},
+        {"--set-enabled", "0", "", 0}};
+    for (const auto& [option, value, err, status] : cases) {
+        const auto result = runProcess(command({VESPERINE_EXECUTABLE, option, value}), options);
+        EXPECT_EQ(result.err, err) << option;
+        EXPECT_EQ(result.exitStatus, status) << option;
+    }
+    EXPECT_TRUE(sway.running());
+}
+
+}  // namespace
+}  // namespace vesperine

@@ -1,0 +1,110 @@
+#include "support/WaylandCompositor.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+
+namespace vesperine::testing {
+
+WaylandCompositor::WaylandCompositor(const std::string& runtimeFolder,
+                                     const std::string& socketName,
+                                     const std::vector<unsigned>& gammaSizes) {
+    int toChild[2];
+    int fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
+        return;
+    }
+    std::vector<std::string> argv = {VESPERINE_TEST_COMPOSITOR, socketName};
+    for (const unsigned size : gammaSizes) {
+        argv.push_back(std::to_string(size));
+    }
+    if (gammaSizes.empty()) {
+        argv.push_back("no-manager");
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(toChild[0], STDIN_FILENO);
+        dup2(fromChild[1], STDOUT_FILENO);
+        setenv("XDG_RUNTIME_DIR", runtimeFolder.c_str(), 1);
+        std::vector<char*> args;
+        for (auto& argument : argv) {
+            args.push_back(argument.data());
+        }
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    commands_ = fdopen(toChild[1], "w");
+    answers_ = fdopen(fromChild[0], "r");
+    char line[64] = {};
+    started_ = std::fgets(line, sizeof line, answers_) != nullptr && std::string(line) == "ready\n";
+}
+
+std::string WaylandCompositor::ask(const std::string& command) {
+    std::fputs((command + "\n").c_str(), commands_);
+    std::fflush(commands_);
+    return nextAnswer();
+}
+
+std::string WaylandCompositor::nextAnswer() {
+    std::string answer;
+    for (int c; (c = std::fgetc(answers_)) != EOF && c != '\n';) {
+        answer += static_cast<char>(c);
+    }
+    return answer;
+}
+
+std::vector<WaylandCompositor::OutputState> WaylandCompositor::outputs() {
+    std::vector<OutputState> outputs;
+    if (!started_) {
+        return outputs;
+    }
+    for (std::string line = ask("state"); !line.empty() && line != "end"; line = nextAnswer()) {
+        std::istringstream fields(line);
+        int index = 0;
+        std::string held;
+        std::string ramp;
+        OutputState& output = outputs.emplace_back();
+        fields >> index >> output.gammaSize >> held >> output.rampsReceived >> ramp;
+        output.held = held == "held";
+        if (ramp != "identity") {
+            std::istringstream entries(ramp);
+            for (std::string entry; std::getline(entries, entry, ',');) {
+                output.ramp.push_back(static_cast<std::uint16_t>(std::stoul(entry)));
+            }
+        }
+    }
+    return outputs;
+}
+
+void WaylandCompositor::addOutput(unsigned gammaSize) {
+    ask("add " + std::to_string(gammaSize));
+}
+
+void WaylandCompositor::makeBusy(unsigned output) {
+    ask("busy " + std::to_string(output));
+}
+
+void WaylandCompositor::stop() {
+    if (pid_ <= 0) {
+        return;
+    }
+    std::fputs("quit\n", commands_);
+    std::fclose(commands_);
+    std::fclose(answers_);
+    for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
+        usleep(20000);
+    }
+    if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+}  // namespace vesperine::testing
