@@ -8,6 +8,7 @@
 
 #include "engine/KeyFileStore.h"
 #include "engine/NumberText.h"
+#include "engine/PrivateFile.h"
 #include "engine/Settings.h"
 #include "engine/StorePaths.h"
 
@@ -44,7 +45,7 @@ double clampStrength(double value) {
 ColorFilterState& ColorFilterState::shared() {
     static KeyFileStore store(StorePaths::filterStateFile(), "ColorFilter");
     static const std::unique_ptr<DisplayBackend> display = makeSessionDisplay();
-    static ColorFilterState state(store, *display);
+    static ColorFilterState state(store, *display, StorePaths::filterStateFile() + ".apply-lock");
     return state;
 }
 
@@ -89,6 +90,10 @@ FilterChange ColorFilterState::setStrength(double strength) {
 }
 
 DisplayOutcome ColorFilterState::applyCurrentState() {
+    std::optional<PrivateFile::Lock> turn;
+    if (!applyLockPath_.empty()) {
+        turn.emplace(applyLockPath_);
+    }
     // Off is the identity ramp whatever the strength, so it is not read then.
     const bool on = enabled();
     return display_.apply(on, on ? strength() : 0.0);

@@ -28,8 +28,11 @@ class ColorFilterState {
     static constexpr std::int64_t warmTintType = 1;
     static constexpr double defaultStrength = 0.5;
 
-    ColorFilterState(KeyValueStore& store, DisplayBackend& display)
-        : store_(store), display_(display) {}
+    // With an `applyLockPath`, applies of all processes take turns, each
+    // reading the stored state inside its turn: the last one to apply puts
+    // the last stored state on screen, however their writes interleaved.
+    ColorFilterState(KeyValueStore& store, DisplayBackend& display, std::string applyLockPath = {})
+        : store_(store), display_(display), applyLockPath_(std::move(applyLockPath)) {}
 
     // The user's filter-state file, group [ColorFilter], on the session's
     // display; made on first use.
@@ -51,6 +54,7 @@ class ColorFilterState {
   private:
     KeyValueStore& store_;
     DisplayBackend& display_;
+    std::string applyLockPath_;
 };
 
 // 0 for NaN and values below 0, 1 for values above 1.

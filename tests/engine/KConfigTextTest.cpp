@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "engine/KConfigText.h"
+
+namespace vesperine {
+namespace {
+
+using KConfigText::Entry;
+
+const std::vector<Entry> kOn = {
+    {"Active", "true"}, {"Mode", "Constant"}, {"NightTemperature", "2360"}};
+const std::vector<Entry> kRemoveAll = {
+    {"Active", std::nullopt}, {"Mode", std::nullopt}, {"NightTemperature", std::nullopt}};
+
+TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
+    struct Case {
+        const char* name;
+        const char* before;
+        std::vector<Entry> entries;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"empty file gains the group", "", kOn,
+         "[NightColor]\nActive=true\nMode=Constant\nNightTemperature=2360\n"},
+        {"appended after a last line without newline, one blank line between",
+         "# mine\n[A][B]\nx[$i]=1", kOn,
+         "# mine\n[A][B]\nx[$i]=1\n\n[NightColor]\nActive=true\nMode=Constant\n"
+         "NightTemperature=2360\n"},
+        {"values replaced in place, others and sub-groups kept",
+         "[NightColor]\nActive = false\nLatitudeFixed=38.7\n\n[NightColor][Sub]\nActive=1\n"
+         "[Other]\nMode=Keep\n",
+         kOn,
+         "[NightColor]\nActive=true\nLatitudeFixed=38.7\nMode=Constant\nNightTemperature=2360\n\n"
+         "[NightColor][Sub]\nActive=1\n[Other]\nMode=Keep\n"},
+        {"flagged, localised and commented keys are not ours",
+         "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\n", {{"Mode", "Constant"}},
+         "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\nMode=Constant\n"},
+        {"restoring what was added gives the file back", "[A]\nk=v\n\n[NightColor]\nActive=true\n",
+         kRemoveAll, "[A]\nk=v\n"},
+        {"a section emptied mid-file goes, the next group stays",
+         "[NightColor]\nMode=Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
+        {"a section with other keys keeps its header", "[NightColor]\nActive=true\nOther=1\n",
+         kRemoveAll, "[NightColor]\nOther=1\n"},
+        {"a key in two sections of the group changes in both",
+         "[NightColor]\nActive=false\n[X]\n[NightColor]\nActive=false\n", {{"Active", "true"}},
+         "[NightColor]\nActive=true\n[X]\n[NightColor]\nActive=true\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(KConfigText::withEntries(c.before, "NightColor", c.entries), c.after) << c.name;
+    }
+}
+
+TEST(KConfigText, ReadsTheLastPlainValueOfTheGroup) {
+    const char* text = "[Other]\nActive=no\n[NightColor]\nActive = false\nActive[$i]=x\n"
+                       "[NightColor]\nActive=true\n";
+    EXPECT_EQ(KConfigText::value(text, "NightColor", "Active"), "true");
+    EXPECT_EQ(KConfigText::value(text, "NightColor", "Mode"), std::nullopt);
+    EXPECT_EQ(KConfigText::value("[NightColor][Sub]\nMode=x\n", "NightColor", "Mode"),
+              std::nullopt);
+}
+
+}  // namespace
+}  // namespace vesperine
