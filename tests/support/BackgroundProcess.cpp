@@ -123,7 +123,9 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     }
 }
 
-TestBus::TestBus(const std::string& folder) {
+TestBus::TestBus(
+    const std::string& folder,
+    const std::optional<std::map<std::string, std::optional<std::string>>>& servicesEnvironment) {
     const std::string socket = folder + "/bus";
     address_ = "unix:path=" + socket;
     const std::string config = folder + "/bus.conf";
@@ -134,7 +136,8 @@ TestBus::TestBus(const std::string& folder) {
               "  <listen>unix:path=" +
                   socket +
                   "</listen>\n"
-                  "  <auth>EXTERNAL</auth>\n"
+                  "  <auth>EXTERNAL</auth>\n" +
+                  std::string(servicesEnvironment ? "  <standard_session_servicedirs/>\n" : "") +
                   "  <policy context=\"default\">\n"
                   "    <allow own=\"*\"/>\n"
                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -143,7 +146,9 @@ TestBus::TestBus(const std::string& folder) {
                   "  </policy>\n"
                   "</busconfig>\n");
     daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
-                    std::map<std::string, std::optional<std::string>>{}, folder + "/bus.out",
+                    servicesEnvironment.value_or(
+                        std::map<std::string, std::optional<std::string>>{}),
+                    folder + "/bus.out",
                     folder + "/bus.err");
     started_ = waitUntil([&] { return fileExists(socket); }, 10.0);
 }
