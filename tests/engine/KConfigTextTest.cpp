@@ -33,7 +33,8 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
          "[NightColor]\nActive=true\nLatitudeFixed=38.7\nMode=Constant\nNightTemperature=2360\n\n"
          "[NightColor][Sub]\nActive=1\n[Other]\nMode=Keep\n"},
         {"flagged, localised and commented keys are not ours",
-         "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\n", {{"Mode", "Constant"}},
+         "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\n",
+         {{"Mode", "Constant"}},
          "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\nMode=Constant\n"},
         {"restoring what was added gives the file back", "[A]\nk=v\n\n[NightColor]\nActive=true\n",
          kRemoveAll, "[A]\nk=v\n"},
@@ -42,7 +43,8 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
         {"a section with other keys keeps its header", "[NightColor]\nActive=true\nOther=1\n",
          kRemoveAll, "[NightColor]\nOther=1\n"},
         {"a key in two sections of the group changes in both",
-         "[NightColor]\nActive=false\n[X]\n[NightColor]\nActive=false\n", {{"Active", "true"}},
+         "[NightColor]\nActive=false\n[X]\n[NightColor]\nActive=false\n",
+         {{"Active", "true"}},
          "[NightColor]\nActive=true\n[X]\n[NightColor]\nActive=true\n"},
     };
     for (const Case& c : cases) {
@@ -51,8 +53,9 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
 }
 
 TEST(KConfigText, ReadsTheLastPlainValueOfTheGroup) {
-    const char* text = "[Other]\nActive=no\n[NightColor]\nActive = false\nActive[$i]=x\n"
-                       "[NightColor]\nActive=true\n";
+    const char* text =
+        "[Other]\nActive=no\n[NightColor]\nActive = false\nActive[$i]=x\n"
+        "[NightColor]\nActive=true\n";
     EXPECT_EQ(KConfigText::value(text, "NightColor", "Active"), "true");
     EXPECT_EQ(KConfigText::value(text, "NightColor", "Mode"), std::nullopt);
     EXPECT_EQ(KConfigText::value("[NightColor][Sub]\nMode=x\n", "NightColor", "Mode"),

@@ -25,13 +25,22 @@ struct NightLight {
 };
 
 #if VESPERINE_DESKTOP_KDE
-const NightLight kDesktop = {"org.kde.KWin", "/ColorCorrect", "org.kde.kwin.ColorCorrect",
-                             "running", "currentTemperature", {"kwin_wayland", "gdbus"},
-                             &DesktopSession::startKWin, "LatitudeFixed=38.7"};
+const NightLight kDesktop = {"org.kde.KWin",
+                             "/ColorCorrect",
+                             "org.kde.kwin.ColorCorrect",
+                             "running",
+                             "currentTemperature",
+                             {"kwin_wayland", "gdbus"},
+                             &DesktopSession::startKWin,
+                             "LatitudeFixed=38.7"};
 #else
-const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color", "/org/gnome/SettingsDaemon/Color",
-                             "org.gnome.SettingsDaemon.Color", "NightLightActive", "Temperature",
-                             {"mutter", "gsettings", "gdbus"}, &DesktopSession::startGnome,
+const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color",
+                             "/org/gnome/SettingsDaemon/Color",
+                             "org.gnome.SettingsDaemon.Color",
+                             "NightLightActive",
+                             "Temperature",
+                             {"mutter", "gsettings", "gdbus"},
+                             &DesktopSession::startGnome,
                              "night-light-temperature uint32 3000"};
 #endif
 
@@ -63,9 +72,9 @@ class Desktop : public ::testing::Test {
         ASSERT_TRUE(session->startKWin()) << readFile(home->file("kwin.err"));
 #else
         for (const char* key : {"night-light-temperature 3000", "night-light-schedule-from 21.5"}) {
-            session->run({"sh", "-c",
-                          std::string("gsettings set org.gnome.settings-daemon.plugins.color ") +
-                              key});
+            session->run(
+                {"sh", "-c",
+                 std::string("gsettings set org.gnome.settings-daemon.plugins.color ") + key});
         }
         ASSERT_TRUE(session->startGnome()) << readFile(home->file("gsd-color.err"));
 #endif
@@ -171,7 +180,7 @@ TEST_F(DESKTOP_SUITE, TwoProcessesAtOnceEndWhereGetSays) {
     auto commands = [&](int first) {
         for (int i = first; i < 20; i += 2) {
             // One process switches the filter, the other its strength and on.
-            results[i] = first == 0 ? vesperine({"--set-enabled", i % 4 == 0 ? "1" : "0"})
+            results[i] = first == 0   ? vesperine({"--set-enabled", i % 4 == 0 ? "1" : "0"})
                          : i % 4 == 1 ? vesperine({"--set-intensity", i % 8 == 1 ? "0.3" : "0.8"})
                                       : vesperine({"--set-enabled", "1"});
         }

@@ -145,11 +145,10 @@ TestBus::TestBus(
                   "    <allow send_type=\"signal\"/>\n"
                   "  </policy>\n"
                   "</busconfig>\n");
-    daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
-                    servicesEnvironment.value_or(
-                        std::map<std::string, std::optional<std::string>>{}),
-                    folder + "/bus.out",
-                    folder + "/bus.err");
+    daemon_.emplace(
+        std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
+        servicesEnvironment.value_or(std::map<std::string, std::optional<std::string>>{}),
+        folder + "/bus.out", folder + "/bus.err");
     started_ = waitUntil([&] { return fileExists(socket); }, 10.0);
 }
 

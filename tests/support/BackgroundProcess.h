@@ -44,10 +44,9 @@ bool waitUntil(const std::function<bool()>& condition, double seconds);
 // demand, which inherit it.
 class TestBus {
   public:
-    explicit TestBus(
-        const std::string& folder,
-        const std::optional<std::map<std::string, std::optional<std::string>>>&
-            servicesEnvironment = std::nullopt);
+    explicit TestBus(const std::string& folder,
+                     const std::optional<std::map<std::string, std::optional<std::string>>>&
+                         servicesEnvironment = std::nullopt);
     const std::string& address() const { return address_; }
     bool started() const { return started_; }
 

@@ -38,10 +38,9 @@ bool DesktopSession::startBus(bool offerServices) {
     // Services the bus starts inherit its environment, not the test's: they
     // get the private folders too.
     bus_ = std::make_unique<TestBus>(
-        home_.path(),
-        offerServices ? std::optional(sessionEnvironment(home_, std::nullopt,
-                                                         "unix:path=" + home_.file("bus")))
-                      : std::nullopt);
+        home_.path(), offerServices ? std::optional(sessionEnvironment(
+                                          home_, std::nullopt, "unix:path=" + home_.file("bus")))
+                                    : std::nullopt);
     busAddress_ = bus_->address();
     return bus_->started();
 }
@@ -94,10 +93,9 @@ Environment DesktopSession::environment() const {
 }
 
 std::string DesktopSession::property(const std::string& service, const std::string& path,
-                                     const std::string& interface,
-                                     const std::string& name) const {
-    return run({"gdbus", "call", "--session", "--dest", service, "--object-path", path,
-                "--method", "org.freedesktop.DBus.Properties.Get", interface, name});
+                                     const std::string& interface, const std::string& name) const {
+    return run({"gdbus", "call", "--session", "--dest", service, "--object-path", path, "--method",
+                "org.freedesktop.DBus.Properties.Get", interface, name});
 }
 
 bool DesktopSession::startKWin() {

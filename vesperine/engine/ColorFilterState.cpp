@@ -32,6 +32,25 @@ std::optional<std::int64_t> parseInteger(const std::string& text) {
     return static_cast<std::int64_t>(value);
 }
 
+// Chooses the session's display on the first apply, so that commands which
+// only read the state (--get) never load a display or D-Bus library.
+class FirstApplyDisplay final : public DisplayBackend {
+  public:
+    DisplayOutcome apply(bool enabled, double strength) override {
+        return chosen().apply(enabled, strength);
+    }
+    std::string_view name() const override { return chosen().name(); }
+
+  private:
+    DisplayBackend& chosen() const {
+        if (!chosen_) {
+            chosen_ = makeSessionDisplay();
+        }
+        return *chosen_;
+    }
+    mutable std::unique_ptr<DisplayBackend> chosen_;
+};
+
 }  // namespace
 
 double clampStrength(double value) {
@@ -44,8 +63,8 @@ double clampStrength(double value) {
 
 ColorFilterState& ColorFilterState::shared() {
     static KeyFileStore store(StorePaths::filterStateFile(), "ColorFilter");
-    static const std::unique_ptr<DisplayBackend> display = makeSessionDisplay();
-    static ColorFilterState state(store, *display, StorePaths::filterStateFile() + ".apply-lock");
+    static FirstApplyDisplay display;
+    static ColorFilterState state(store, display, StorePaths::filterStateFile() + ".apply-lock");
     return state;
 }
 
@@ -82,7 +101,8 @@ double ColorFilterState::strength() const {
 
 FilterChange ColorFilterState::setStrength(double strength) {
     FilterChange change;
-    change.store = store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
+    change.store =
+        store_.setValue(kStrengthKey, NumberText::formatRoundTrip(clampStrength(strength)));
     if (change.store.stored && enabled()) {
         change.display = applyCurrentState();
     }

@@ -107,10 +107,10 @@ GDBusConnection* sessionBus() {
 bool nameHasOwner(GDBusConnection* bus, const char* name) {
     const Api& g = *api();
     GError* error = nullptr;
-    const Variant reply = own(g.callSync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "NameHasOwner", g.variantNew("(s)", name), type("(b)"), G_DBUS_CALL_FLAGS_NONE,
-        kCallTimeoutMs, nullptr, &error));
+    const Variant reply =
+        own(g.callSync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                       "NameHasOwner", g.variantNew("(s)", name), type("(b)"),
+                       G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error));
     if (!reply) {
         takeMessage(error);
         return false;
@@ -120,14 +120,14 @@ bool nameHasOwner(GDBusConnection* bus, const char* name) {
     return owned != FALSE;
 }
 
-Variant property(GDBusConnection* bus, const char* name, const char* path,
-                 const char* interface, const char* property) {
+Variant property(GDBusConnection* bus, const char* name, const char* path, const char* interface,
+                 const char* property) {
     const Api& g = *api();
     GError* error = nullptr;
-    const Variant reply = own(g.callSync(
-        bus, name, path, "org.freedesktop.DBus.Properties", "Get",
-        g.variantNew("(ss)", interface, property), type("(v)"),
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error));
+    const Variant reply =
+        own(g.callSync(bus, name, path, "org.freedesktop.DBus.Properties", "Get",
+                       g.variantNew("(ss)", interface, property), type("(v)"),
+                       G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error));
     if (!reply) {
         takeMessage(error);
         return nullptr;
@@ -141,10 +141,10 @@ std::string setProperty(GDBusConnection* bus, const char* name, const char* path
                         const char* interface, const char* property, GVariant* value) {
     const Api& g = *api();
     GError* error = nullptr;
-    const Variant reply = own(g.callSync(
-        bus, name, path, "org.freedesktop.DBus.Properties", "Set",
-        g.variantNew("(ssv)", interface, property, value), nullptr,
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error));
+    const Variant reply =
+        own(g.callSync(bus, name, path, "org.freedesktop.DBus.Properties", "Set",
+                       g.variantNew("(ssv)", interface, property, value), nullptr,
+                       G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error));
     return reply ? std::string() : takeMessage(error);
 }
 

@@ -71,8 +71,8 @@ GDBusConnection* sessionBus();
 bool nameHasOwner(GDBusConnection* bus, const char* name);
 
 // A property of `object` at `path` on `name`; null when it cannot be read.
-Variant property(GDBusConnection* bus, const char* name, const char* path,
-                 const char* interface, const char* property);
+Variant property(GDBusConnection* bus, const char* name, const char* path, const char* interface,
+                 const char* property);
 // Sets a property; the reason when it failed, else empty.
 std::string setProperty(GDBusConnection* bus, const char* name, const char* path,
                         const char* interface, const char* property, GVariant* value);

@@ -43,7 +43,8 @@ class GnomeNightLight final : public DisplayBackend {
         const std::string savedPath = SavedSettings::path("gnome-night-light.saved");
         const PrivateFile::Lock turn(savedPath + ".lock");
         const auto saved = PrivateFile::read(savedPath);
-        const auto kelvin = static_cast<guint32>(std::lround(WarmTint::temperatureKelvin(strength)));
+        const auto kelvin =
+            static_cast<guint32>(std::lround(WarmTint::temperatureKelvin(strength)));
         bool userHadNightLight = false;
         if (enabled) {
             if (!saved.exists) {
@@ -150,9 +151,7 @@ class GnomeNightLight final : public DisplayBackend {
 }  // namespace
 
 std::unique_ptr<DisplayBackend> makeGnomeNightLight() {
-    if (Gio::api() == nullptr) {
-        return nullptr;
-    }
+    // Without a session bus, GIO is not even loaded.
     GDBusConnection* bus = Gio::sessionBus();
     if (bus == nullptr || !Gio::nameHasOwner(bus, kService)) {
         return nullptr;

@@ -20,9 +20,9 @@ struct Line {
     std::string_view bytes;
     bool header = false;
     bool groupHeader = false;  // the header of the group asked for
-    bool inGroup = false;     // a line below a header of the group asked for
-    std::string_view key;     // for entries: the text before "=", trimmed
-    std::string_view value;   // the raw text after "=", line ending excluded
+    bool inGroup = false;      // a line below a header of the group asked for
+    std::string_view key;      // for entries: the text before "=", trimmed
+    std::string_view value;    // the raw text after "=", line ending excluded
 };
 
 std::vector<Line> lines(std::string_view text, std::string_view group) {
@@ -34,8 +34,8 @@ std::vector<Line> lines(std::string_view text, std::string_view group) {
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
         Line line;
         line.bytes = text.substr(start, end - start);
-        const std::string_view content = trimmed(line.bytes.substr(
-            0, line.bytes.size() - (newline == std::string_view::npos ? 0 : 1)));
+        const std::string_view content = trimmed(
+            line.bytes.substr(0, line.bytes.size() - (newline == std::string_view::npos ? 0 : 1)));
         if (!content.empty() && content.front() == '[') {
             line.header = true;
             inGroup = content == header;
@@ -84,7 +84,8 @@ std::string withEntries(std::string_view text, std::string_view group,
     // group's last section.
     std::optional<std::size_t> insertAfter;
     for (std::size_t i = 0; i < parsed.size(); ++i) {
-        const bool blank = trimmed(parsed[i].bytes).find_first_not_of('\n') == std::string_view::npos;
+        const bool blank =
+            trimmed(parsed[i].bytes).find_first_not_of('\n') == std::string_view::npos;
         if (parsed[i].groupHeader || (parsed[i].inGroup && !blank)) {
             insertAfter = i;
         }

@@ -33,8 +33,8 @@ GVariant* configChangedArguments(const Gio::Api& g) {
     const auto bytes = reinterpret_cast<const GVariantType*>("y");
     GVariant* keys[std::size(kKeys)];
     for (std::size_t i = 0; i < std::size(kKeys); ++i) {
-        keys[i] = g.variantNewFixedArray(bytes, kKeys[i], std::char_traits<char>::length(kKeys[i]),
-                                         1);
+        keys[i] =
+            g.variantNewFixedArray(bytes, kKeys[i], std::char_traits<char>::length(kKeys[i]), 1);
     }
     GVariant* keyList =
         g.variantNewArray(reinterpret_cast<const GVariantType*>("ay"), keys, std::size(kKeys));
@@ -56,8 +56,7 @@ class KWinNightColor final : public DisplayBackend {
             return DisplayOutcome::failed(config.error);
         }
         const auto saved = PrivateFile::read(savedPath);
-        const int kelvin =
-            static_cast<int>(std::lround(WarmTint::temperatureKelvin(strength)));
+        const int kelvin = static_cast<int>(std::lround(WarmTint::temperatureKelvin(strength)));
 
         std::vector<KConfigText::Entry> entries;
         bool userHadNightColor = false;
@@ -67,7 +66,8 @@ class KWinNightColor final : public DisplayBackend {
                 for (const char* key : kKeys) {
                     before.emplace_back(key, KConfigText::value(config.bytes, kGroup, key));
                 }
-                if (auto error = PrivateFile::replace(savedPath, SavedSettings::format(before), 0600);
+                if (auto error =
+                        PrivateFile::replace(savedPath, SavedSettings::format(before), 0600);
                     !error.empty()) {
                     return DisplayOutcome::failed(error);
                 }
@@ -122,10 +122,10 @@ class KWinNightColor final : public DisplayBackend {
         std::optional<bool> running;
         std::optional<double> target;
         do {
-            running = Gio::asBoolean(Gio::property(bus_, kService, kColorCorrectPath,
-                                                   kColorCorrect, "running"));
-            target = Gio::asNumber(Gio::property(bus_, kService, kColorCorrectPath,
-                                                 kColorCorrect, "targetTemperature"));
+            running = Gio::asBoolean(
+                Gio::property(bus_, kService, kColorCorrectPath, kColorCorrect, "running"));
+            target = Gio::asNumber(Gio::property(bus_, kService, kColorCorrectPath, kColorCorrect,
+                                                 "targetTemperature"));
             if (!running) {
                 return DisplayOutcome::failed("KWin does not answer on " +
                                               std::string(kColorCorrectPath));
@@ -139,9 +139,9 @@ class KWinNightColor final : public DisplayBackend {
                                                     kColorCorrect, "inhibited")) == true) {
             return DisplayOutcome::failed("KWin's Night Color is suspended by another program");
         }
-        return DisplayOutcome::failed(std::string("KWin's Night Color did not follow kwinrc") +
-                                      (enabled ? " (Night Color " + std::to_string(kelvin) + " K)"
-                                               : " (Night Color off)"));
+        return DisplayOutcome::failed(
+            std::string("KWin's Night Color did not follow kwinrc") +
+            (enabled ? " (Night Color " + std::to_string(kelvin) + " K)" : " (Night Color off)"));
     }
 
     GDBusConnection* bus_;
@@ -150,9 +150,7 @@ class KWinNightColor final : public DisplayBackend {
 }  // namespace
 
 std::unique_ptr<DisplayBackend> makeKWinNightColor() {
-    if (Gio::api() == nullptr) {
-        return nullptr;
-    }
+    // Without a session bus, GIO is not even loaded.
     GDBusConnection* bus = Gio::sessionBus();
     if (bus == nullptr || !Gio::nameHasOwner(bus, kService)) {
         return nullptr;
