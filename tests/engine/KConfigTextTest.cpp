@@ -42,24 +42,10 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
          "[NightColor]\nMode=Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
         {"a section with other keys keeps its header", "[NightColor]\nActive=true\nOther=1\n",
          kRemoveAll, "[NightColor]\nOther=1\n"},
-        {"a key in two sections of the group changes in both",
-         "[NightColor]\nActive=false\n[X]\n[NightColor]\nActive=false\n",
-         {{"Active", "true"}},
-         "[NightColor]\nActive=true\n[X]\n[NightColor]\nActive=true\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(KConfigText::withEntries(c.before, "NightColor", c.entries), c.after) << c.name;
     }
-}
-
-TEST(KConfigText, ReadsTheLastPlainValueOfTheGroup) {
-    const char* text =
-        "[Other]\nActive=no\n[NightColor]\nActive = false\nActive[$i]=x\n"
-        "[NightColor]\nActive=true\n";
-    EXPECT_EQ(KConfigText::value(text, "NightColor", "Active"), "true");
-    EXPECT_EQ(KConfigText::value(text, "NightColor", "Mode"), std::nullopt);
-    EXPECT_EQ(KConfigText::value("[NightColor][Sub]\nMode=x\n", "NightColor", "Mode"),
-              std::nullopt);
 }
 
 }  // namespace

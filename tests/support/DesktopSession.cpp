@@ -1,7 +1,5 @@
 #include "support/DesktopSession.h"
 
-#include <sys/stat.h>
-
 #include "support/Subprocess.h"
 
 namespace vesperine::testing {
@@ -102,8 +100,7 @@ bool DesktopSession::startKWin() {
     // The installed binary carries a file capability a container may refuse
     // to grant; a plain copy runs without it.
     const std::string kwin = home_.file("kwin_wayland");
-    writeFile(kwin, readFile("/usr/bin/kwin_wayland"));
-    chmod(kwin.c_str(), 0755);
+    runProcess({"cp", "/usr/bin/kwin_wayland", kwin});
     Environment environment = this->environment();
     environment["QT_QPA_PLATFORM"] = "offscreen";
     compositor_ = std::make_unique<BackgroundProcess>(
