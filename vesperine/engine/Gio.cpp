@@ -53,6 +53,7 @@ const Api* api() {
             bindSymbol(library, "g_dbus_connection_call_sync", g.callSync) &&
             bindSymbol(library, "g_dbus_connection_emit_signal", g.emitSignal) &&
             bindSymbol(library, "g_dbus_connection_flush_sync", g.flushSync) &&
+            bindSymbol(library, "g_dbus_connection_set_exit_on_close", g.setExitOnClose) &&
             bindSymbol(library, "g_variant_new", g.variantNew) &&
             bindSymbol(library, "g_variant_new_string", g.variantNewString) &&
             bindSymbol(library, "g_variant_new_fixed_array", g.variantNewFixedArray) &&
@@ -98,6 +99,10 @@ GDBusConnection* sessionBus() {
         GDBusConnection* connection = api()->busGetSync(G_BUS_TYPE_SESSION, nullptr, &error);
         if (connection == nullptr) {
             takeMessage(error);
+        } else {
+            // The shared connection would end the process when the bus goes
+            // away; a lost bus is a failed apply, not a reason to quit.
+            api()->setExitOnClose(connection, FALSE);
         }
         return connection;
     }();

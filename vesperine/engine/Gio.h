@@ -18,6 +18,7 @@ struct Api {
     decltype(&g_dbus_connection_call_sync) callSync = nullptr;
     decltype(&g_dbus_connection_emit_signal) emitSignal = nullptr;
     decltype(&g_dbus_connection_flush_sync) flushSync = nullptr;
+    decltype(&g_dbus_connection_set_exit_on_close) setExitOnClose = nullptr;
     decltype(&g_variant_new) variantNew = nullptr;
     decltype(&g_variant_new_string) variantNewString = nullptr;
     decltype(&g_variant_new_fixed_array) variantNewFixedArray = nullptr;
