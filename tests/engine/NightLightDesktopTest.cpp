@@ -40,7 +40,10 @@ const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color",
 struct ScreenState {
     bool active = false;
     long kelvin = 0;
-    bool operator==(const ScreenState&) const = default;
+    // Within KWin's fade step: switched off mid-fade it may stop at 6450 K.
+    bool operator==(const ScreenState& other) const {
+        return active == other.active && std::abs(kelvin - other.kelvin) <= 50;
+    }
 };
 
 std::ostream& operator<<(std::ostream& out, const ScreenState& state) {

@@ -43,6 +43,9 @@ class GnomeNightLight final : public DisplayBackend {
         const std::string savedPath = SavedSettings::path("gnome-night-light.saved");
         const PrivateFile::Lock turn(savedPath + ".lock");
         const auto saved = PrivateFile::read(savedPath);
+        if (!enabled && !saved.exists) {
+            return DisplayOutcome::reachedScreen();  // never taken over: Night Light is the user's
+        }
         const auto kelvin =
             static_cast<guint32>(std::lround(WarmTint::temperatureKelvin(strength)));
         bool userHadNightLight = false;
@@ -59,14 +62,14 @@ class GnomeNightLight final : public DisplayBackend {
             set("night-light-schedule-to", g.variantNew("d", 0.0));
             set("night-light-temperature", g.variantNew("u", kelvin));
             set("night-light-enabled", g.variantNew("b", TRUE));
-        } else if (saved.exists) {
+        } else {
             for (const auto& [key, value] : SavedSettings::parse(saved.bytes)) {
                 userHadNightLight = userHadNightLight || (key == kKeys[0].name && value == "true");
                 restore(key, value);
             }
         }
         g.settingsSync();  // the writes reach dconf before this process may end
-        if (!enabled && saved.exists) {
+        if (!enabled) {
             PrivateFile::remove(savedPath);
         }
         if (enabled) {
@@ -76,7 +79,7 @@ class GnomeNightLight final : public DisplayBackend {
                 !error.empty()) {
                 return DisplayOutcome::failed("GNOME's Night Light does not answer: " + error);
             }
-        } else if (userHadNightLight || !saved.exists) {
+        } else if (userHadNightLight) {
             return DisplayOutcome::reachedScreen();  // the user's own Night Light, left to GNOME
         }
         return waitForDaemon(enabled, kelvin);

@@ -56,6 +56,9 @@ class KWinNightColor final : public DisplayBackend {
             return DisplayOutcome::failed(config.error);
         }
         const auto saved = PrivateFile::read(savedPath);
+        if (!enabled && !saved.exists) {
+            return DisplayOutcome::reachedScreen();  // never taken over: Night Color is the user's
+        }
         const int kelvin = static_cast<int>(std::lround(WarmTint::temperatureKelvin(strength)));
 
         std::vector<KConfigText::Entry> entries;
@@ -75,14 +78,14 @@ class KWinNightColor final : public DisplayBackend {
             entries = {{"Active", "true"},
                        {"Mode", "Constant"},
                        {"NightTemperature", std::to_string(kelvin)}};
-        } else if (saved.exists) {
+        } else {
             for (auto& [key, value] : SavedSettings::parse(saved.bytes)) {
                 userHadNightColor = userHadNightColor || (key == "Active" && value == "true");
                 entries.emplace_back(key, value);
             }
         }
         const std::string edited = KConfigText::withEntries(config.bytes, kGroup, entries);
-        if (edited != config.bytes || !config.exists) {
+        if (edited != config.bytes) {
             if (auto error = PrivateFile::replace(kwinrc, edited, 0600); !error.empty()) {
                 return DisplayOutcome::failed(error);
             }
@@ -90,10 +93,10 @@ class KWinNightColor final : public DisplayBackend {
         if (auto error = notifyKWin(); !error.empty()) {
             return DisplayOutcome::failed("cannot tell KWin to reload kwinrc: " + error);
         }
-        if (!enabled && saved.exists) {
+        if (!enabled) {
             PrivateFile::remove(savedPath);
         }
-        if (!enabled && (userHadNightColor || !saved.exists)) {
+        if (!enabled && userHadNightColor) {
             return DisplayOutcome::reachedScreen();  // the user's own Night Color, left to KWin
         }
         return waitForKWin(enabled, kelvin);
