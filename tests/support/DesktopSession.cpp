@@ -36,9 +36,9 @@ bool DesktopSession::startBus(bool offerServices) {
     // Services the bus starts inherit its environment, not the test's: they
     // get the private folders too.
     bus_ = std::make_unique<TestBus>(
-        home_.path(), offerServices ? std::optional(sessionEnvironment(
-                                          home_, std::nullopt, "unix:path=" + home_.file("bus")))
-                                    : std::nullopt);
+        home_.path(),
+        offerServices ? sessionEnvironment(home_, std::nullopt, "unix:path=" + home_.file("bus"))
+                      : Environment{});
     busAddress_ = bus_->address();
     return bus_->started();
 }

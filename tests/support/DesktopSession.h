@@ -19,10 +19,9 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 Environment sessionEnvironment(const TempDir& home, const std::optional<std::string>& display,
                                const std::string& busAddress);
 
-// A desktop for one test: a private bus, then either Xvfb on a free display
-// and openbox managing it, or a Wayland desktop (KWin; mutter with
-// gnome-settings-daemon's colour plugin), each with its output in files in
-// `home`. They are stopped when the object goes away, the bus last.
+// A desktop for one test: a private bus, Xvfb on a free display and openbox
+// managing it (or KWin, or mutter with gsd-color), each with its output in
+// files in `home`. They are stopped when the object goes away, the bus last.
 class DesktopSession {
   public:
     static constexpr int kScreenWidth = 1280;
@@ -39,11 +38,9 @@ class DesktopSession {
 
     // With `offerServices`, the bus starts session services (dconf) on demand.
     bool startBus(bool offerServices = false);
-    // kwin_wayland --virtual on "wayland-kwin"; true once Night Color answers
-    // and KWin has done rewriting kwinrc at start-up.
+    // kwin_wayland on "wayland-kwin"; true once Night Color answers and kwinrc settled.
     bool startKWin();
-    // mutter --headless on "wayland-mutter" and gsd-color; true once Night
-    // Light answers.
+    // mutter on "wayland-mutter" and gsd-color; true once Night Light answers.
     bool startGnome();
     // A property through gdbus: "(<true>,)", "(<uint32 4200>,)"; "" on failure.
     std::string property(const std::string& service, const std::string& path,
@@ -55,7 +52,6 @@ class DesktopSession {
     std::string displayFailure() const;
 
     const std::string& display() const { return display_; }
-    const std::string& waylandDisplay() const { return waylandDisplay_; }
     const std::string& busAddress() const { return busAddress_; }
     Environment environment() const;
 
