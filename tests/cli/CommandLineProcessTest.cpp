@@ -159,8 +159,9 @@ TEST_F(Executable, LinksNoGraphicalLibrary) {
 TEST_F(Executable, HeadlessCommandsLoadNoGraphicalLibrary) {
     ProcessOptions o = options();
     o.environment["LD_DEBUG"] = "files";
-    // A Wayland session: choosing its backend would load the client libraries.
+    // A Wayland desktop with a session bus: reading still loads neither.
     o.environment["WAYLAND_DISPLAY"] = "wayland-absent";
+    o.environment["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + home.file("no-bus");
     const auto decide =
         runProcess({VESPERINE_EXECUTABLE, "--decide", "--lat", "1", "--lon", "2"}, o);
     EXPECT_EQ(decide.exitStatus, 0);
@@ -173,7 +174,8 @@ TEST_F(Executable, HeadlessCommandsLoadNoGraphicalLibrary) {
     const auto get = runProcess({VESPERINE_EXECUTABLE, "--get"}, o);
     EXPECT_EQ(get.exitStatus, 0);
     EXPECT_NE(get.err.find("libglib-2.0.so.0"), std::string::npos) << "the store loads GLib";
-    for (const char* library : {"libQt", "libX11", "libxcb", "libgeonames", "libwayland"}) {
+    for (const char* library :
+         {"libQt", "libX11", "libxcb", "libgio", "libwayland", "libdbus", "libgeonames"}) {
         EXPECT_EQ(get.err.find(library), std::string::npos) << library;
     }
 }

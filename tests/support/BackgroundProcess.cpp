@@ -123,7 +123,8 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     }
 }
 
-TestBus::TestBus(const std::string& folder) {
+TestBus::TestBus(const std::string& folder,
+                 const std::map<std::string, std::optional<std::string>>& environment) {
     const std::string socket = folder + "/bus";
     address_ = "unix:path=" + socket;
     const std::string config = folder + "/bus.conf";
@@ -134,7 +135,8 @@ TestBus::TestBus(const std::string& folder) {
               "  <listen>unix:path=" +
                   socket +
                   "</listen>\n"
-                  "  <auth>EXTERNAL</auth>\n"
+                  "  <auth>EXTERNAL</auth>\n" +
+                  std::string(environment.empty() ? "" : "  <standard_session_servicedirs/>\n") +
                   "  <policy context=\"default\">\n"
                   "    <allow own=\"*\"/>\n"
                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -143,8 +145,7 @@ TestBus::TestBus(const std::string& folder) {
                   "  </policy>\n"
                   "</busconfig>\n");
     daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
-                    std::map<std::string, std::optional<std::string>>{}, folder + "/bus.out",
-                    folder + "/bus.err");
+                    environment, folder + "/bus.out", folder + "/bus.err");
     started_ = waitUntil([&] { return fileExists(socket); }, 10.0);
 }
 

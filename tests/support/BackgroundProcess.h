@@ -39,10 +39,12 @@ class BackgroundProcess {
 bool waitUntil(const std::function<bool()>& condition, double seconds);
 
 // A private message bus that lets anyone own any name and send anything; its
-// address is "unix:path=<folder>/bus".
+// address is "unix:path=<folder>/bus". Given an environment, it runs in it and
+// starts the installed session services (dconf) on demand, which inherit it.
 class TestBus {
   public:
-    explicit TestBus(const std::string& folder);
+    explicit TestBus(const std::string& folder,
+                     const std::map<std::string, std::optional<std::string>>& environment = {});
     const std::string& address() const { return address_; }
     bool started() const { return started_; }
 

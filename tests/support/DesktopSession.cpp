@@ -12,6 +12,9 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
             {"HOME", home.path()},
             {"XDG_CONFIG_HOME", home.file("config")},
             {"XDG_STATE_HOME", home.file("state")},
+            {"XDG_DATA_HOME", home.file("data")},
+            {"XDG_CACHE_HOME", home.file("cache")},
+            {"NO_AT_BRIDGE", "1"},
             {"XDG_RUNTIME_DIR", home.path()},
             {"DBUS_SYSTEM_BUS_ADDRESS", busAddress},
             {"DBUS_SESSION_BUS_ADDRESS", busAddress}};
@@ -29,8 +32,13 @@ std::optional<std::string> DesktopSession::missingProgram(
     return std::nullopt;
 }
 
-bool DesktopSession::startBus() {
-    bus_ = std::make_unique<TestBus>(home_.path());
+bool DesktopSession::startBus(bool offerServices) {
+    // Services the bus starts inherit its environment, not the test's: they
+    // get the private folders too.
+    bus_ = std::make_unique<TestBus>(
+        home_.path(),
+        offerServices ? sessionEnvironment(home_, std::nullopt, "unix:path=" + home_.file("bus"))
+                      : Environment{});
     busAddress_ = bus_->address();
     return bus_->started();
 }
@@ -74,7 +82,70 @@ std::string DesktopSession::displayFailure() const {
 }
 
 Environment DesktopSession::environment() const {
-    return sessionEnvironment(home_, display_, busAddress_);
+    Environment environment = sessionEnvironment(
+        home_, display_.empty() ? std::nullopt : std::optional(display_), busAddress_);
+    if (!waylandDisplay_.empty()) {
+        environment["WAYLAND_DISPLAY"] = waylandDisplay_;
+    }
+    return environment;
+}
+
+std::string DesktopSession::property(const std::string& service, const std::string& path,
+                                     const std::string& interface, const std::string& name) const {
+    return run({"gdbus", "call", "--session", "--dest", service, "--object-path", path, "--method",
+                "org.freedesktop.DBus.Properties.Get", interface, name});
+}
+
+bool DesktopSession::startKWin() {
+    // The installed binary carries a file capability a container may refuse
+    // to grant; a plain copy runs without it.
+    const std::string kwin = home_.file("kwin_wayland");
+    runProcess({"cp", "/usr/bin/kwin_wayland", kwin});
+    Environment environment = this->environment();
+    environment["QT_QPA_PLATFORM"] = "offscreen";
+    compositor_ = std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{kwin, "--virtual", "--width", "1280", "--height", "720",
+                                 "--socket", "wayland-kwin", "--no-lockscreen"},
+        environment, home_.file("kwin.out"), home_.file("kwin.err"));
+    waylandDisplay_ = "wayland-kwin";
+    if (!waitUntil(
+            [&] {
+                return property("org.kde.KWin", "/ColorCorrect", "org.kde.kwin.ColorCorrect",
+                                "available") == "(<true>,)\n";
+            },
+            30)) {
+        return false;
+    }
+    // KWin rewrites kwinrc once it is up; the file is settled when it has
+    // stayed the same for 3 s (its tiling layout comes about 2 s after the rest).
+    std::string last = readFile(home_.file("config/kwinrc"));
+    int unchangedPolls = 0;
+    return waitUntil(
+        [&] {
+            const std::string now = readFile(home_.file("config/kwinrc"));
+            unchangedPolls = now == last && !now.empty() ? unchangedPolls + 1 : 0;
+            last = now;
+            return unchangedPolls >= 150;
+        },
+        20);
+}
+
+bool DesktopSession::startGnome() {
+    compositor_ = start({"mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
+                         "1280x720", "--wayland-display", "wayland-mutter"},
+                        "mutter");
+    if (!waitUntil([&] { return fileExists(home_.file("wayland-mutter")); }, 30)) {
+        return false;
+    }
+    waylandDisplay_ = "wayland-mutter";
+    colorDaemon_ = start({"/usr/libexec/gsd-color"}, "gsd-color");
+    return waitUntil(
+        [&] {
+            return !property("org.gnome.SettingsDaemon.Color", "/org/gnome/SettingsDaemon/Color",
+                             "org.gnome.SettingsDaemon.Color", "NightLightActive")
+                        .empty();
+        },
+        30);
 }
 
 std::unique_ptr<BackgroundProcess> DesktopSession::start(const std::vector<std::string>& argv,

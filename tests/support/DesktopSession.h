@@ -20,8 +20,8 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
                                const std::string& busAddress);
 
 // A desktop for one test: a private bus, Xvfb on a free display and openbox
-// managing it, each with its output in files in `home`. They are stopped when
-// the object goes away, the window manager first, the bus last.
+// managing it (or KWin, or mutter with gsd-color), each with its output in
+// files in `home`. They are stopped when the object goes away, the bus last.
 class DesktopSession {
   public:
     static constexpr int kScreenWidth = 1280;
@@ -36,7 +36,15 @@ class DesktopSession {
     // `alsoNeeded`; nullopt when all are there.
     static std::optional<std::string> missingProgram(const std::vector<std::string>& alsoNeeded);
 
-    bool startBus();
+    // With `offerServices`, the bus starts session services (dconf) on demand.
+    bool startBus(bool offerServices = false);
+    // kwin_wayland on "wayland-kwin"; true once Night Color answers and kwinrc settled.
+    bool startKWin();
+    // mutter on "wayland-mutter" and gsd-color; true once Night Light answers.
+    bool startGnome();
+    // A property through gdbus: "(<true>,)", "(<uint32 4200>,)"; "" on failure.
+    std::string property(const std::string& service, const std::string& path,
+                         const std::string& interface, const std::string& name) const;
     // Xvfb and openbox; true once the window manager has taken the screen.
     bool startDisplay();
     // The display and what openbox and Xvfb wrote to their error output, to
@@ -62,11 +70,14 @@ class DesktopSession {
 
     const TempDir& home_;
     std::string display_;
+    std::string waylandDisplay_;
     std::string busAddress_;
     // In the order they start; they stop the other way round.
     std::unique_ptr<TestBus> bus_;
     std::unique_ptr<BackgroundProcess> xvfb_;
     std::unique_ptr<BackgroundProcess> windowManager_;
+    std::unique_ptr<BackgroundProcess> compositor_;
+    std::unique_ptr<BackgroundProcess> colorDaemon_;
 };
 
 }  // namespace vesperine::testing

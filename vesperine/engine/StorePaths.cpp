@@ -35,6 +35,10 @@ std::string settingsFile() {
     return baseDirectory("XDG_CONFIG_HOME", ".config") + "/vesperine/settings.ini";
 }
 
+std::string configHome() {
+    return baseDirectory("XDG_CONFIG_HOME", ".config");
+}
+
 std::string filterStateFile() {
     return baseDirectory("XDG_STATE_HOME", ".local/state") + "/vesperine/color-filter.ini";
 }

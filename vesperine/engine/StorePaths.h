@@ -11,4 +11,7 @@ std::string settingsFile();
 // $XDG_STATE_HOME/vesperine/color-filter.ini, with ~/.local/state likewise.
 std::string filterStateFile();
 
+// $XDG_CONFIG_HOME, with ~/.config likewise: where desktops keep their settings.
+std::string configHome();
+
 }  // namespace vesperine::StorePaths

@@ -1,0 +1,178 @@
+// The filter through the executable on a real KWin, or mutter with gsd-color, read
+// back from the desktop's own night light. Built once per desktop (VESPERINE_DESKTOP_KDE).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "support/DesktopSession.h"
+#include "support/Subprocess.h"
+
+namespace vesperine::testing {
+namespace {
+
+struct NightLight {
+    const char* service;
+    const char* path;
+    const char* interface;
+    const char* active;
+    const char* temperature;
+    const char* userSetting;  // one of the user's own settings set up below
+};
+
+#if VESPERINE_DESKTOP_KDE
+const NightLight kDesktop = {"org.kde.KWin", "/ColorCorrect",      "org.kde.kwin.ColorCorrect",
+                             "running",      "currentTemperature", "LatitudeFixed=38.7"};
+#else
+const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color",
+                             "/org/gnome/SettingsDaemon/Color",
+                             "org.gnome.SettingsDaemon.Color",
+                             "NightLightActive",
+                             "Temperature",
+                             "night-light-temperature uint32 3000"};
+#endif
+
+struct ScreenState {
+    bool active = false;
+    long kelvin = 0;
+    // Within KWin's fade step: switched off mid-fade it may stop at 6450 K.
+    bool operator==(const ScreenState& other) const {
+        return active == other.active && std::abs(kelvin - other.kelvin) <= 50;
+    }
+};
+
+class Desktop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(session.startBus(true));
+        // The user's own night-light settings, which must come back after off.
+#if VESPERINE_DESKTOP_KDE
+        // KWin rewrites it once at start-up; the test compares what it left.
+        writeFile(home.file("config/kwinrc"),
+                  "# kept\n[NightColor]\nActive=false\nLatitudeFixed=38.7\n\n"
+                  "[NightColor][Sub]\nMode=Times\n[Plugins][$i]\nblurEnabled=false\n");
+        ASSERT_TRUE(session.startKWin()) << readFile(home.file("kwin.err"));
+#else
+        for (const char* key : {"night-light-temperature 3000", "night-light-schedule-from 21.5"}) {
+            session.run(
+                {"sh", "-c",
+                 std::string("gsettings set org.gnome.settings-daemon.plugins.color ") + key});
+        }
+        ASSERT_TRUE(session.startGnome()) << readFile(home.file("gsd-color.err"));
+#endif
+    }
+
+    std::string userSettings() {
+#if VESPERINE_DESKTOP_KDE
+        return readFile(home.file("config/kwinrc"));
+#else
+        return session.run(
+            {"gsettings", "list-recursively", "org.gnome.settings-daemon.plugins.color"});
+#endif
+    }
+
+    // The settings vesperine leaves alone: all of kwinrc but [NightColor].
+    std::string untouchedSettings() {
+#if VESPERINE_DESKTOP_KDE
+        std::string text = userSettings();
+        const auto group = text.find("[NightColor]\n");
+        return group == std::string::npos ? text
+                                          : text.erase(group, text.find("\n[", group) - group);
+#else
+        return "";
+#endif
+    }
+
+    ProcessResult vesperine(const std::vector<std::string>& arguments) {
+        ProcessOptions options;
+        options.environment = session.environment();
+        std::vector<std::string> argv = {VESPERINE_EXECUTABLE};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return runProcess(argv, options);
+    }
+
+    ScreenState screen() {
+        const auto read = [&](const char* name) {
+            return session.property(kDesktop.service, kDesktop.path, kDesktop.interface, name);
+        };
+        const std::string temperature = read(kDesktop.temperature);
+        const auto number = temperature.find(' ');  // "(<uint32 4200>,)"
+        return {read(kDesktop.active) == "(<true>,)\n",
+                number == std::string::npos ? -1 : std::atol(temperature.c_str() + number)};
+    }
+
+    // The desktops fade to a new temperature over 2 (KWin) to 5 (GNOME) s.
+    ScreenState settledScreen(const ScreenState& expected) {
+        waitUntil([&] { return screen() == expected; }, 15);
+        return screen();
+    }
+
+    // What the screen must show for the state `--get` prints.
+    ScreenState screenForGet() {
+        const std::string get = vesperine({"--get"}).out;
+        const bool on = get.find("enabled=true") != std::string::npos;
+        const double strength = std::stod(get.substr(get.find("strength=") + 9));
+        return {on, on ? std::lround(6500 - 4600 * strength) : 6500};
+    }
+
+    TempDir home;
+    DesktopSession session{home};
+};
+
+// One suite name per desktop, so that the two builds' cases differ in CTest.
+#if VESPERINE_DESKTOP_KDE
+#define DESKTOP_SUITE KdeNightColor
+#else
+#define DESKTOP_SUITE GnomeNightLight
+#endif
+using DESKTOP_SUITE = Desktop;
+
+// On, stronger, off; then 20 commands from two processes at once; then off.
+TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
+    const std::string before = userSettings();
+    ASSERT_NE(before.find(kDesktop.userSetting), std::string::npos) << before;
+    const std::string untouched = untouchedSettings();
+    const struct {
+        std::vector<std::string> arguments;
+        ScreenState expected;
+    } steps[] = {
+        {{"--set-enabled", "1"}, {true, 4200}},
+        {{"--set-intensity", "0.9"}, {true, 2360}},
+        {{"--set-enabled", "0"}, {false, 6500}},
+    };
+    for (const auto& step : steps) {
+        const auto result = vesperine(step.arguments);
+        EXPECT_EQ(result.exitStatus, 0) << step.arguments[0] << ": " << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_TRUE(settledScreen(step.expected) == step.expected) << step.arguments[0];
+        EXPECT_TRUE(screenForGet() == step.expected);
+        EXPECT_EQ(untouchedSettings(), untouched) << step.arguments[0];
+    }
+    EXPECT_EQ(userSettings(), before);
+
+    std::vector<ProcessResult> results(20);
+    auto commands = [&](int first) {
+        for (int i = first; i < 20; i += 2) {
+            // One process switches the filter, the other its strength and on.
+            results[i] = first == 0   ? vesperine({"--set-enabled", i % 4 == 0 ? "1" : "0"})
+                         : i % 4 == 1 ? vesperine({"--set-intensity", i % 8 == 1 ? "0.3" : "0.8"})
+                                      : vesperine({"--set-enabled", "1"});
+        }
+    };
+    std::thread other(commands, 1);
+    commands(0);
+    other.join();
+    for (const auto& result : results) {
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+    }
+    const ScreenState expected = screenForGet();
+    EXPECT_TRUE(settledScreen(expected) == expected) << expected.active << " " << expected.kelvin;
+    ASSERT_EQ(vesperine({"--set-enabled", "0"}).exitStatus, 0);
+    EXPECT_EQ(userSettings(), before);
+    EXPECT_FALSE(fileExists(home.file("state/vesperine/kde-night-color.saved")) ||
+                 fileExists(home.file("state/vesperine/gnome-night-light.saved")));
+}
+
+}  // namespace
+}  // namespace vesperine::testing
