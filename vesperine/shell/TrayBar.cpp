@@ -37,19 +37,36 @@ xcb_atom_t atom(xcb_connection_t* c, std::string_view name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
+// The window manager's clients (window managers put docks in frames too), or
+// the root's children when no manager lists them.
+std::vector<xcb_window_t> topLevels(xcb_connection_t* c) {
+    std::vector<xcb_window_t> windows;
+    const xcb_atom_t clients = atom(c, "_NET_CLIENT_LIST");
+    auto list = own(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, rootWindow(c), clients, XCB_ATOM_WINDOW, 0, 4096), nullptr));
+    if (list && list->format == 32 && xcb_get_property_value_length(list.get()) > 0) {
+        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
+        windows.assign(ids, ids + xcb_get_property_value_length(list.get()) / 4);
+        return windows;
+    }
+    auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow(c)), nullptr));
+    if (tree) {
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+    }
+    return windows;
+}
+
 std::vector<xcb_window_t> dockWindows(xcb_connection_t* c) {
     std::vector<xcb_window_t> docks;
     const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
     const xcb_atom_t dock = atom(c, "_NET_WM_WINDOW_TYPE_DOCK");
-    auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow(c)), nullptr));
-    if (!tree || type == XCB_ATOM_NONE) {
+    if (type == XCB_ATOM_NONE) {
         return docks;
     }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    for (int i = 0; i < count; ++i) {
+    for (const xcb_window_t window : topLevels(c)) {
         auto property = own(xcb_get_property_reply(
-            c, xcb_get_property(c, 0, children[i], type, XCB_ATOM_ATOM, 0, 16), nullptr));
+            c, xcb_get_property(c, 0, window, type, XCB_ATOM_ATOM, 0, 16), nullptr));
         if (!property || property->format != 32) {
             continue;
         }
@@ -58,9 +75,9 @@ std::vector<xcb_window_t> dockWindows(xcb_connection_t* c) {
         for (int t = 0; t < typeCount; ++t) {
             if (types[t] == dock) {
                 auto attributes = own(xcb_get_window_attributes_reply(
-                    c, xcb_get_window_attributes(c, children[i]), nullptr));
+                    c, xcb_get_window_attributes(c, window), nullptr));
                 if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
-                    docks.push_back(children[i]);
+                    docks.push_back(window);
                 }
                 break;
             }
@@ -81,6 +98,24 @@ std::optional<QRect> globalRect(xcb_connection_t* c, xcb_window_t window) {
     }
     return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
 }
+
+// The child of the root that holds `window`: the window manager's frame, or
+// the window itself.
+xcb_window_t outermost(xcb_connection_t* c, xcb_window_t window) {
+    const xcb_window_t root = rootWindow(c);
+    for (int depth = 0; depth < 16; ++depth) {
+        auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree || tree->parent == root || tree->parent == XCB_WINDOW_NONE) {
+            break;
+        }
+        window = tree->parent;
+    }
+    return window;
+}
+
+// Without a modifier, with Caps Lock, Num Lock or both on.
+constexpr uint16_t kPlainModifiers[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                        XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 
 }  // namespace
 
@@ -199,11 +234,16 @@ void ClickWatcher::start() {
         return;
     }
     // A synchronous passive grab lets the press be seen here first; it is
-    // then replayed to the bar as if nothing had looked.
-    for (const xcb_window_t window : dockWindows(c)) {
-        xcb_grab_button(c, 0, window, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_SYNC,
-                        XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_BUTTON_INDEX_ANY,
-                        XCB_MOD_MASK_ANY);
+    // then replayed to the bar as if nothing had looked. It sits on the
+    // outermost window (the frame), whose grabs go before the window
+    // manager's own on the bar, and leaves modified clicks to the manager.
+    for (const xcb_window_t dock : dockWindows(c)) {
+        const xcb_window_t window = outermost(c, dock);
+        for (const uint16_t modifiers : kPlainModifiers) {
+            xcb_grab_button(c, 0, window, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_SYNC,
+                            XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE, XCB_CURSOR_NONE,
+                            XCB_BUTTON_INDEX_ANY, modifiers);
+        }
         grabbed_.push_back(window);
     }
     xcb_flush(c);
@@ -217,7 +257,9 @@ void ClickWatcher::stop() {
     xcb_connection_t* c = connection();
     if (c != nullptr) {
         for (const xcb_window_t window : grabbed_) {
-            xcb_ungrab_button(c, XCB_BUTTON_INDEX_ANY, window, XCB_MOD_MASK_ANY);
+            for (const uint16_t modifiers : kPlainModifiers) {
+                xcb_ungrab_button(c, XCB_BUTTON_INDEX_ANY, window, modifiers);
+            }
         }
         xcb_flush(c);
     }
