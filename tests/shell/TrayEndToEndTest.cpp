@@ -307,24 +307,139 @@ TEST_F(TrayEndToEndTest, WakingFromSleepRunsAPassThatFollowsTheSchedule) {
     QDBusConnection::disconnectFromBus("login1");
 }
 
-TEST_F(TrayEndToEndTest, TheIconWaitsForATrayAndASecondInstanceIsRefused) {
+struct TrayHost {
+    const char* name;
+    const char* panel;  // "trayer", "xfce4-panel", "lxqt-panel" or "" for none
+    const char* edge;
+    bool dark;
+};
+
+class TrayHostTest : public TrayEndToEndTest, public ::testing::WithParamInterface<TrayHost> {
+  protected:
+    // The screen's band the bar takes: between its edge and the work area.
+    std::pair<int, int> barBand(const std::string& edge) {
+        std::smatch m;
+        const std::string area = run({"xprop", "-root", "_NET_WORKAREA"});
+        if (!std::regex_search(area, m, std::regex(R"(= (\d+), (\d+), (\d+), (\d+))"))) {
+            return {0, 0};
+        }
+        const int top = std::stoi(m[2]);
+        const int bottom = top + std::stoi(m[4]);
+        return edge == "top" ? std::pair{0, top} : std::pair{bottom, kScreenHeight};
+    }
+    double luma(const std::string& shot, int x, int y) {
+        return std::stod(run({"convert", std::string(VESPERINE_ARTIFACT_DIR) + "/" + shot, "-crop",
+                              "1x1+" + std::to_string(x) + "+" + std::to_string(y), "-colorspace",
+                              "Gray", "-format", "%[fx:mean]", "info:"}));
+    }
+    // The icon's box in the right end of the bar: what differs from the bar.
+    std::optional<WindowBox> iconInBar(const std::string& shot, std::pair<int, int> band) {
+        const int left = kScreenWidth - 160;
+        const std::string box =
+            run({"convert", std::string(VESPERINE_ARTIFACT_DIR) + "/" + shot, "-crop",
+                 "160x" + std::to_string(band.second - band.first - 6) + "+" +
+                     std::to_string(left) + "+" + std::to_string(band.first + 3),
+                 "+repage", "-fuzz", "25%", "-trim", "-format", "%w %h %X %Y", "info:"});
+        std::istringstream in(box);
+        WindowBox icon;
+        if (!(in >> icon.width >> icon.height >> icon.x >> icon.y) || icon.width > 40 ||
+            icon.width < 6) {
+            return std::nullopt;
+        }
+        icon.x += left;
+        icon.y += band.first + 3;
+        return icon;
+    }
+};
+
+TEST_P(TrayHostTest, TheIconShowsOpensThePanelBesideTheBarAndOffersItsMenu) {
+    const TrayHost host = GetParam();
+    std::vector<std::unique_ptr<BackgroundProcess>> bar;
+    if (std::string(host.panel) == "trayer") {
+        tray_ = session_.startTray(host.edge, "right");
+    } else if (*host.panel) {
+        bar = session_.startPanel(host.panel, host.edge, host.dark);
+        ASSERT_TRUE(waitUntil([&] { return barBand(host.edge).second > barBand(host.edge).first; },
+                              15))
+            << readFile(home_.file("panel.err"));
+    }
     startApplication();
-    EXPECT_EQ(appErr(), "vesperine: menu-bar item created\n");
-    EXPECT_FALSE(trayIcon());
+    const std::string name = host.name;
 
-    tray_ = session_.startTray("top", "right");
-    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10))
-        << "the icon did not appear in a tray started later";
-    openPanel();
+    if (!*host.panel) {
+        EXPECT_TRUE(waitUntil([&] { return appErr().find("no system tray") != std::string::npos; },
+                              3))
+            << appErr();
+        testing::ProcessOptions options;
+        options.environment = session_.environment();
+        const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
+        EXPECT_EQ(second.exitStatus, 0) << second.err;
+        ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the second start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        screenshot("tray-" + name + ".png");
+        EXPECT_EQ(panel()->x + 288, kScreenWidth);
+        EXPECT_EQ(panel()->y, 6);
+        // A tray started later takes the icon.
+        tray_ = session_.startTray("top", "right");
+        EXPECT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 10));
+        return;
+    }
 
-    testing::ProcessOptions options;
-    options.environment = session_.environment();
-    const auto second = runProcess({VESPERINE_EXECUTABLE}, options);
-    EXPECT_EQ(second.err, "vesperine: already running in this session\n");
-    EXPECT_EQ(second.exitStatus, 1);
+    const auto band = barBand(host.edge);
+    std::optional<WindowBox> icon;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            screenshot("tray-" + name + "-icon.png");
+            return (icon = iconInBar("tray-" + name + "-icon.png", band)).has_value();
+        },
+        10))
+        << "no icon in the bar " << band.first << "-" << band.second;
+    // The filled right half against the bar at the corner of its box.
+    const std::string shot = "tray-" + name + "-icon.png";
+    const double contrast =
+        std::fabs(luma(shot, icon->x + icon->width * 5 / 8, icon->y + icon->height / 2) -
+                  luma(shot, icon->x, icon->y));
+    EXPECT_GT(contrast, 0.45) << "the icon is hard to see on this bar";
+
+    click(icon->midX(), icon->y + icon->height / 2);
+    ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(windows("vesperine", 2, 63).size(), 1u);
+    screenshot("tray-" + name + ".png");
+    const WindowBox box = *panel();
+    EXPECT_EQ(box.width, 288);
+    EXPECT_EQ(box.x + box.width, kScreenWidth);
+    if (std::string(host.edge) == "top") {
+        EXPECT_EQ(box.y, band.second + 6);
+    } else {
+        EXPECT_EQ(box.y + box.height, band.first - 6);
+    }
+    click(200, (band.first + band.second) / 2);
+    EXPECT_TRUE(waitClosed()) << "a click on the empty bar";
+
+    // The menu: its first entry runs the filter.
+    run({"xdotool", "mousemove", std::to_string(icon->midX()),
+         std::to_string(icon->y + icon->height / 2), "click", "3"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    screenshot("tray-" + name + "-menu.png");
+    run({"xdotool", "key", "Down", "Return"});
+    EXPECT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=true") != std::string::npos; }, 5))
+        << "the menu's run entry";
+    // A script switches it off: the running tray puts that on screen.
+    run({VESPERINE_EXECUTABLE, "--set-enabled", "0"});
+    EXPECT_TRUE(waitUntil([&] { return gamma() == "1.0:1.0:1.0"; }, 3)) << gamma();
+    run({VESPERINE_EXECUTABLE, "--set-enabled", "1"});
+    EXPECT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0"; }, 3)) << gamma();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, TrayHostTest,
+    ::testing::Values(TrayHost{"trayer", "trayer", "top", false},
+                      TrayHost{"xfce_top_dark", "xfce4-panel", "top", true},
+                      TrayHost{"xfce_bottom_light", "xfce4-panel", "bottom", false},
+                      TrayHost{"lxqt", "lxqt-panel", "top", true},
+                      TrayHost{"none", "", "top", false}),
+    [](const ::testing::TestParamInfo<TrayHost>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vesperine

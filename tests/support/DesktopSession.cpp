@@ -1,5 +1,7 @@
 #include "support/DesktopSession.h"
 
+#include <sys/stat.h>
+
 #include "support/Subprocess.h"
 
 namespace vesperine::testing {
@@ -96,6 +98,57 @@ std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& 
                   std::to_string(kTrayHeight), "--SetDockType", "true", "--SetPartialStrut", "true",
                   "--transparent", "false"},
                  "trayer");
+}
+
+}  // namespace vesperine::testing
+
+namespace vesperine::testing {
+
+std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(
+    const std::string& panel, const std::string& edge, bool dark) const {
+    std::vector<std::unique_ptr<BackgroundProcess>> started;
+    const std::string config = home_.file("config");
+    mkdir(config.c_str(), 0700);
+    if (panel == "xfce4-panel") {
+        for (const char* folder : {"/xfce4", "/xfce4/xfconf", "/xfce4/xfconf/xfce-perchannel-xml"}) {
+            mkdir((config + folder).c_str(), 0700);
+        }
+        // One bar across the screen: a gap, then the tray at the right end.
+        writeFile(config + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml",
+                  "<?xml version=\"1.0\"?>\n<channel name=\"xfce4-panel\" version=\"1.0\">\n"
+                  "<property name=\"configver\" type=\"int\" value=\"2\"/>\n"
+                  "<property name=\"panels\" type=\"array\"><value type=\"int\" value=\"1\"/>\n"
+                  "<property name=\"dark-mode\" type=\"bool\" value=\"" +
+                      std::string(dark ? "true" : "false") +
+                      "\"/>\n<property name=\"panel-1\" type=\"empty\">\n"
+                      "<property name=\"position\" type=\"string\" value=\"" +
+                      (edge == "top" ? "p=6;x=0;y=0" : "p=10;x=0;y=0") +
+                      "\"/>\n<property name=\"length\" type=\"uint\" value=\"100\"/>\n"
+                      "<property name=\"position-locked\" type=\"bool\" value=\"true\"/>\n"
+                      "<property name=\"size\" type=\"uint\" value=\"28\"/>\n"
+                      "<property name=\"plugin-ids\" type=\"array\"><value type=\"int\" "
+                      "value=\"1\"/><value type=\"int\" value=\"2\"/></property>\n"
+                      "</property></property>\n<property name=\"plugins\" type=\"empty\">\n"
+                      "<property name=\"plugin-1\" type=\"string\" value=\"separator\">"
+                      "<property name=\"expand\" type=\"bool\" value=\"true\"/>"
+                      "<property name=\"style\" type=\"uint\" value=\"0\"/></property>\n"
+                      "<property name=\"plugin-2\" type=\"string\" value=\"systray\"/>\n"
+                      "</property>\n</channel>\n");
+        started.push_back(start({"/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"}, "xfconfd"));
+        started.push_back(start({"xfce4-panel", "--disable-wm-check"}, "panel"));
+    } else if (panel == "lxqt-panel") {
+        mkdir((config + "/lxqt").c_str(), 0700);
+        writeFile(config + "/lxqt/panel.conf",
+                  "[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\n"
+                  "position=" +
+                      std::string(edge == "top" ? "Top" : "Bottom") +
+                      "\npanelSize=28\n\n[spacer]\ntype=spacer\n\n"
+                      "[statusnotifier]\ntype=statusnotifier\n");
+        // Its bar is translucent: drawn as on a desktop under a compositor.
+        started.push_back(start({"xcompmgr", "-n"}, "xcompmgr"));
+        started.push_back(start({"lxqt-panel"}, "panel"));
+    }
+    return started;
 }
 
 }  // namespace vesperine::testing

@@ -57,6 +57,14 @@ class DesktopSession {
     std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
                                                  const std::string& align) const;
 
+    // A desktop's own bar with its tray, configured in the session's home:
+    // "xfce4-panel" (with its settings daemon; `dark` for its dark mode) or
+    // "lxqt-panel", along `edge` ("top", "bottom"). The processes, last to
+    // stop first.
+    std::vector<std::unique_ptr<BackgroundProcess>> startPanel(const std::string& panel,
+                                                               const std::string& edge,
+                                                               bool dark) const;
+
   private:
     bool tryDisplay();
 

@@ -124,6 +124,11 @@ void registerTypes() {
         qDBusRegisterMetaType<MenuItemPropertyNamesList>();
         qDBusRegisterMetaType<MenuEvent>();
         qDBusRegisterMetaType<MenuEventList>();
+        // The slots name the lists by these aliases; the bus finds them so.
+        qRegisterMetaType<NotifierPixmaps>("vesperine::NotifierPixmaps");
+        qRegisterMetaType<MenuItemPropertiesList>("vesperine::MenuItemPropertiesList");
+        qRegisterMetaType<MenuItemPropertyNamesList>("vesperine::MenuItemPropertyNamesList");
+        qRegisterMetaType<MenuEventList>("vesperine::MenuEventList");
         return true;
     }();
     (void)done;
