@@ -437,7 +437,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TrayHost{"trayer", "trayer", "top", false},
                       TrayHost{"xfce_top_dark", "xfce4-panel", "top", true},
                       TrayHost{"xfce_bottom_light", "xfce4-panel", "bottom", false},
-                      TrayHost{"lxqt", "lxqt-panel", "top", true},
                       TrayHost{"none", "", "top", false}),
     [](const ::testing::TestParamInfo<TrayHost>& info) { return std::string(info.param.name); });
 
