@@ -57,7 +57,7 @@ struct ShellWorld {
     ShellServices services() {
         return ShellServices{[this]() -> Settings& { return settings; },
                              [this]() -> ColorFilterState& { return filter; }, &clock,
-                             [] { return std::unique_ptr<CityGeocoder>(new IdleGeocoder); }};
+                             [] { return std::unique_ptr<CityGeocoder>(new IdleGeocoder); }, {}, {}};
     }
 
     void storeNightPlaceWithAutomation() {

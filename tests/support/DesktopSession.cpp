@@ -142,7 +142,7 @@ std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(
                   "[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\n"
                   "position=" +
                       std::string(edge == "top" ? "Top" : "Bottom") +
-                      "\npanelSize=28\n\n[spacer]\ntype=spacer\n\n"
+                      "\npanelSize=28\n\n[spacer]\ntype=spacer\nexpandable=true\n\n"
                       "[statusnotifier]\ntype=statusnotifier\n");
         // Its bar is translucent: drawn as on a desktop under a compositor.
         started.push_back(start({"xcompmgr", "-n"}, "xcompmgr"));

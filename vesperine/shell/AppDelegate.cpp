@@ -270,7 +270,7 @@ void AppDelegate::openPanel() {
 
 std::optional<QRect> AppDelegate::anchorRect() const {
     std::optional<QRect> button = statusItem_ ? statusItem_->buttonRect() : std::nullopt;
-    if (!button || !statusItem_->hosted()) {
+    if (!button) {
         // Nothing to hang it from: the top right of the screen, under its bar.
         QScreen* screen = QGuiApplication::primaryScreen();
         if (screen == nullptr) {

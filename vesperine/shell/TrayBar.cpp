@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -171,13 +172,19 @@ std::optional<double> luminance(const QRect& area) {
     }
     const int length = xcb_get_image_data_length(image.get());
     const uint8_t* data = xcb_get_image_data(image.get());
+    // Relative luminance is a sum of light, so the channels are made linear.
+    const auto linear = [](uint8_t channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
     double sum = 0;
     int pixels = 0;
     for (int i = 0; i + 3 < length; i += 4) {
-        sum += 0.0722 * data[i] + 0.7152 * data[i + 1] + 0.2126 * data[i + 2];
+        sum += 0.0722 * linear(data[i]) + 0.7152 * linear(data[i + 1]) +
+               0.2126 * linear(data[i + 2]);
         ++pixels;
     }
-    return pixels > 0 ? std::optional(sum / pixels / 255.0) : std::nullopt;
+    return pixels > 0 ? std::optional(sum / pixels) : std::nullopt;
 }
 
 QColor inkFor(const std::optional<QPoint>& near, bool xembed, const QColor& fallback) {
@@ -195,7 +202,9 @@ QColor inkFor(const std::optional<QPoint>& near, bool xembed, const QColor& fall
     }
     if (bar) {
         if (const auto level = luminance(*bar)) {
-            return *level < 0.5 ? QColor(242, 242, 242) : QColor(26, 26, 26);
+            // Below this, light ink has the higher contrast ratio.
+            constexpr double kEqualContrastLuminance = 0.179;
+            return *level < kEqualContrastLuminance ? QColor(242, 242, 242) : QColor(26, 26, 26);
         }
     }
     return fallback;

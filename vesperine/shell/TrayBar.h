@@ -21,7 +21,7 @@ std::vector<QRect> dockRects();
 // (_NET_SYSTEM_TRAY_COLORS), when it publishes one.
 std::optional<QColor> xembedForeground();
 
-// The mean relative luminance (0 dark to 1 light) of what the screen shows in
+// The mean relative luminance (0 black to 1 white, linear light) of what the screen shows in
 // `area`, when it can be read.
 std::optional<double> luminance(const QRect& area);
 
