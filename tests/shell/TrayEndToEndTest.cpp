@@ -445,5 +445,111 @@ INSTANTIATE_TEST_SUITE_P(
                       TrayHost{"none", "", "top", false}),
     [](const ::testing::TestParamInfo<TrayHost>& info) { return std::string(info.param.name); });
 
+// GNOME Shell with its indicator extension, headless: the icon shows on the
+// shell's dark bar, a click opens the exported menu, and Activate (a double
+// click there) opens the panel under the indicator.
+TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt) {
+    if (const auto missing =
+            testing::DesktopSession::missingProgram({"gnome-shell", "gdbus", "xwininfo"})) {
+        GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
+    }
+    TempDir home;
+    testing::DesktopSession session(home);
+    ASSERT_TRUE(session.startBus());
+    ASSERT_TRUE(session.startGnomeShell()) << readFile(home.file("shell.err"));
+    auto app = session.start({VESPERINE_EXECUTABLE}, "app");
+
+    const std::string indicator =
+        "Main.panel.statusArea[Object.keys(Main.panel.statusArea).find(k => "
+        "k.startsWith('appindicator-'))]";
+    std::istringstream box;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::string found = session.shellEval(
+                "(() => { const a = " + indicator + "; if (!a) return ''; const [x, y] = "
+                "a.get_transformed_position(); const [w, h] = a.get_transformed_size(); "
+                "return [x, y, w, h, Main.panel.height].map(Math.round).join(' '); })()");
+            box.str(found);
+            return !found.empty() && found.find("NaN") == std::string::npos;  // laid out
+        },
+        10))
+        << readFile(home.file("app.err"));
+    int x = 0, y = 0, width = 0, height = 0, barHeight = 0;
+    box >> x >> y >> width >> height >> barHeight;
+    ASSERT_GT(width, 0) << box.str();
+    const auto click = [&] {
+        session.shellEval(
+            "(() => { const Clutter = imports.gi.Clutter; const GLib = imports.gi.GLib; "
+            "global._vesperinePointer = global._vesperinePointer || Clutter.get_default_backend()"
+            ".get_default_seat().create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE); "
+            "const p = global._vesperinePointer; const t = GLib.get_monotonic_time(); "
+            "p.notify_absolute_motion(t, " +
+            std::to_string(x + width / 2) + ", " + std::to_string(y + height / 2) +
+            "); p.notify_button(t + 10, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED); "
+            "p.notify_button(t + 20, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED); })()");
+    };
+    const auto screenshot = [&](const std::string& name) {
+        mkdir(VESPERINE_ARTIFACT_DIR, 0755);
+        const std::string path = std::string(VESPERINE_ARTIFACT_DIR) + "/" + name;
+        testing::ProcessOptions options;
+        options.environment = session.environment();
+        runProcess({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                    "/org/gnome/Shell/Screenshot", "--method",
+                    "org.gnome.Shell.Screenshot.Screenshot", "false", "false", path},
+                   options);
+        return path;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // drawn
+    const std::string bar = screenshot("tray-gnome-shell-icon.png");
+    const auto linear = [&](int px, int py) {
+        const double c = std::stod(runProcess({"convert", bar, "-crop",
+                                               "1x1+" + std::to_string(px) + "+" + std::to_string(py),
+                                               "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"})
+                                       .out);
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    // The icon's filled half at the middle of the indicator, against the bar.
+    const double ink = linear(x + width / 2 + 3, y + height / 2);
+    const double ground = linear(x + 1, y + height / 2);
+    EXPECT_GE((std::max(ink, ground) + 0.05) / (std::min(ink, ground) + 0.05), 3.0)
+        << "the icon is hard to see on the shell's bar";
+
+    click();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return session.shellEval(
+                       "(() => { const m = " + indicator +
+                       ".menu; return m.isOpen + ' ' + m._getMenuItems().map(i => i.label ? "
+                       "i.label.text : '').join('|'); })()") ==
+                   "true Run · Filter off|Settings…||Quit";
+        },
+        5))
+        << "the menu on a click";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // faded in
+    screenshot("tray-gnome-shell-menu.png");
+    session.shellEval(indicator + ".menu.close()");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // The extension sends Activate on a double click.
+    click();
+    click();
+    std::smatch panel;
+    const std::regex line(R"("Vesperine": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::string tree = session.run({"xwininfo", "-root", "-tree"});
+            return std::regex_search(tree, panel, line) && std::stoi(panel[2]) > 1;
+        },
+        5))
+        << "the panel did not open";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    screenshot("tray-gnome-shell.png");
+    EXPECT_EQ(std::stoi(panel[1]), 288);
+    EXPECT_EQ(std::stoi(panel[4]), barHeight + 6) << "6 below the shell's bar";
+    EXPECT_LE(std::abs(std::stoi(panel[3]) + 144 - (x + width / 2)), 144)
+        << "under the indicator";
+    app->stop();
+}
+
 }  // namespace
 }  // namespace vesperine

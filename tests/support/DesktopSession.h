@@ -65,6 +65,14 @@ class DesktopSession {
                                                                const std::string& edge,
                                                                bool dark) const;
 
+    // GNOME Shell, headless on Wayland with a 1280x720 virtual monitor, its
+    // indicator extension and a test-only extension that opens Eval and
+    // Screenshot; an empty second bus stands in for the system bus. The
+    // display becomes its Xwayland's. True once the shell is ready.
+    bool startGnomeShell();
+    // JavaScript run in the shell; its result, or "" when it failed.
+    std::string shellEval(const std::string& script) const;
+
   private:
     bool tryDisplay();
 
@@ -75,6 +83,9 @@ class DesktopSession {
     std::unique_ptr<TestBus> bus_;
     std::unique_ptr<BackgroundProcess> xvfb_;
     std::unique_ptr<BackgroundProcess> windowManager_;
+    std::unique_ptr<TestBus> systemBus_;
+    std::unique_ptr<BackgroundProcess> shell_;
+    std::string xauthority_;
 };
 
 }  // namespace vesperine::testing

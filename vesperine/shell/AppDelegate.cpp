@@ -107,7 +107,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     writeToStandardError(launchedLine);
-    if (!statusItem_->hosted()) {
+    if (statusItem_->servedAsNotifierItem()) {
+        // The watcher answers the registration in a moment.
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = connect(statusItem_, &StatusItem::hostChanged, this, [this, once] {
+            disconnect(*once);
+            if (!statusItem_->hosted()) {
+                writeToStandardError(noTrayLine);
+            }
+        });
+    } else if (!statusItem_->hosted()) {
         writeToStandardError(noTrayLine);
     }
 }
