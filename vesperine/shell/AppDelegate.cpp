@@ -271,7 +271,7 @@ void AppDelegate::openPanel() {
         });
         barClicks_ = watcher;
     }
-    barClicks_->start();
+    barClicks_->start(statusItem_ ? statusItem_->embeddedRect() : std::nullopt);
     if (statusItem_ && statusItem_->buttonRect()) {
         updateInk(statusItem_->buttonRect()->center());
     }

@@ -107,12 +107,19 @@ bool StatusItem::hosted() const {
     return tray_ && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-std::optional<QRect> StatusItem::buttonRect() const {
+std::optional<QRect> StatusItem::embeddedRect() const {
     if (tray_) {
         const QRect reported = tray_->geometry();
         if (reported.isValid() && !reported.isEmpty()) {
             return reported;
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<QRect> StatusItem::buttonRect() const {
+    if (const auto embedded = embeddedRect()) {
+        return embedded;
     }
     return clickAt_;
 }

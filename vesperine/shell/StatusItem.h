@@ -39,6 +39,8 @@ class StatusItem : public QObject {
     // else a 1x1 rectangle where the host or the pointer said the last click
     // was; nothing before the first click on a tray that reports no geometry.
     std::optional<QRect> buttonRect() const;
+    // The icon's own window in an XEmbed tray, when the tray reports it.
+    std::optional<QRect> embeddedRect() const;
 
   Q_SIGNALS:
     void clicked();

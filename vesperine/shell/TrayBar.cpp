@@ -237,7 +237,8 @@ ClickWatcher::~ClickWatcher() {
     stop();
 }
 
-void ClickWatcher::start() {
+void ClickWatcher::start(const std::optional<QRect>& own) {
+    own_ = own;
     xcb_connection_t* c = connection();
     if (c == nullptr || !grabbed_.empty()) {
         return;
@@ -294,7 +295,9 @@ bool ClickWatcher::nativeEventFilter(const QByteArray& eventType, void* message,
     xcb_connection_t* c = connection();
     xcb_allow_events(c, XCB_ALLOW_REPLAY_POINTER, press->time);
     xcb_flush(c);
-    QMetaObject::invokeMethod(this, &ClickWatcher::pressed, Qt::QueuedConnection);
+    if (!own_ || !own_->contains(press->root_x, press->root_y)) {
+        QMetaObject::invokeMethod(this, &ClickWatcher::pressed, Qt::QueuedConnection);
+    }
     return true;
 }
 

@@ -45,7 +45,9 @@ class ClickWatcher : public QObject, public QAbstractNativeEventFilter {
     explicit ClickWatcher(QObject* parent = nullptr);
     ~ClickWatcher() override;
 
-    void start();
+    // `own`: where the application's own icon sits in the bar, if it is a
+    // window there; its clicks are the icon's to handle.
+    void start(const std::optional<QRect>& own);
     void stop();
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -55,6 +57,7 @@ class ClickWatcher : public QObject, public QAbstractNativeEventFilter {
 
   private:
     std::vector<std::uint32_t> grabbed_;
+    std::optional<QRect> own_;
 };
 
 }  // namespace vesperine::TrayBar
