@@ -156,7 +156,6 @@ void AppDelegate::buildStatusItem() {
 
 void AppDelegate::buildMenu() {
     menu_ = new QMenu;
-    menu_->setParent(nullptr);
     runPauseAction_ = menu_->addAction(QString());
     QAction* settings = menu_->addAction(QStringLiteral("Settings…"));
     menu_->addSeparator();
