@@ -315,6 +315,10 @@ struct TrayHost {
     bool dark;
 };
 
+void PrintTo(const TrayHost& host, std::ostream* out) {
+    *out << host.name;
+}
+
 class TrayHostTest : public TrayEndToEndTest, public ::testing::WithParamInterface<TrayHost> {
   protected:
     // The screen's band the bar takes: between its edge and the work area.
@@ -360,16 +364,16 @@ TEST_P(TrayHostTest, TheIconShowsOpensThePanelBesideTheBarAndOffersItsMenu) {
         tray_ = session_.startTray(host.edge, "right");
     } else if (*host.panel) {
         bar = session_.startPanel(host.panel, host.edge, host.dark);
-        ASSERT_TRUE(waitUntil([&] { return barBand(host.edge).second > barBand(host.edge).first; },
-                              15))
+        ASSERT_TRUE(
+            waitUntil([&] { return barBand(host.edge).second > barBand(host.edge).first; }, 15))
             << readFile(home_.file("panel.err"));
     }
     startApplication();
     const std::string name = host.name;
 
     if (!*host.panel) {
-        EXPECT_TRUE(waitUntil([&] { return appErr().find("no system tray") != std::string::npos; },
-                              3))
+        EXPECT_TRUE(
+            waitUntil([&] { return appErr().find("no system tray") != std::string::npos; }, 3))
             << appErr();
         testing::ProcessOptions options;
         options.environment = session_.environment();
@@ -401,7 +405,8 @@ TEST_P(TrayHostTest, TheIconShowsOpensThePanelBesideTheBarAndOffersItsMenu) {
     const auto linear = [](double c) {
         return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
     };
-    const double ink = linear(luma(shot, icon->x + icon->width * 5 / 8, icon->y + icon->height / 2));
+    const double ink =
+        linear(luma(shot, icon->x + icon->width * 5 / 8, icon->y + icon->height / 2));
     const double ground = linear(luma(shot, icon->x, icon->y));
     EXPECT_GE((std::max(ink, ground) + 0.05) / (std::min(ink, ground) + 0.05), 3.0)
         << "the icon is hard to see on this bar";
@@ -474,13 +479,14 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     ASSERT_TRUE(waitUntil(
         [&] {
             const std::string found = session.shellEval(
-                "(() => { const a = " + indicator + "; if (!a) return ''; const [x, y] = "
+                "(() => { const a = " + indicator +
+                "; if (!a) return ''; const [x, y] = "
                 "a.get_transformed_position(); const [w, h] = a.get_transformed_size(); "
                 "return [x, y, w, h, Main.panel.height].map(Math.round).join(' '); })()");
             box.str(found);
             // Laid out, and settled where the other indicators leave it.
-            const bool settled = found == previous && !found.empty() &&
-                                 found.find("NaN") == std::string::npos;
+            const bool settled =
+                found == previous && !found.empty() && found.find("NaN") == std::string::npos;
             previous = found;
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             return settled;
@@ -516,10 +522,11 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // drawn
     const std::string bar = screenshot("tray-gnome-shell-icon.png");
     const auto linear = [&](int px, int py) {
-        const double c = std::stod(runProcess({"convert", bar, "-crop",
-                                               "1x1+" + std::to_string(px) + "+" + std::to_string(py),
-                                               "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"})
-                                       .out);
+        const double c =
+            std::stod(runProcess({"convert", bar, "-crop",
+                                  "1x1+" + std::to_string(px) + "+" + std::to_string(py),
+                                  "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"})
+                          .out);
         return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
     };
     // The icon's filled half at the middle of the indicator, against the bar.
@@ -548,7 +555,8 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     click();
     click();
     std::smatch panel;
-    const std::regex line(R"("Vesperine": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+    const std::regex line(
+        R"("Vesperine": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
     ASSERT_TRUE(waitUntil(
         [&] {
             const std::string tree = session.run({"xwininfo", "-root", "-tree"});
@@ -560,8 +568,7 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     screenshot("tray-gnome-shell.png");
     EXPECT_EQ(std::stoi(panel[1]), 288);
     EXPECT_EQ(std::stoi(panel[4]), barHeight + 6) << "6 below the shell's bar";
-    EXPECT_LE(std::abs(std::stoi(panel[3]) + 144 - (x + width / 2)), 144)
-        << "under the indicator";
+    EXPECT_LE(std::abs(std::stoi(panel[3]) + 144 - (x + width / 2)), 144) << "under the indicator";
     app->stop();
 }
 

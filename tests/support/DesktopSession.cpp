@@ -114,13 +114,15 @@ std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& 
 
 namespace vesperine::testing {
 
-std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(
-    const std::string& panel, const std::string& edge, bool dark) const {
+std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const std::string& panel,
+                                                                           const std::string& edge,
+                                                                           bool dark) const {
     std::vector<std::unique_ptr<BackgroundProcess>> started;
     const std::string config = home_.file("config");
     mkdir(config.c_str(), 0700);
     if (panel == "xfce4-panel") {
-        for (const char* folder : {"/xfce4", "/xfce4/xfconf", "/xfce4/xfconf/xfce-perchannel-xml"}) {
+        for (const char* folder :
+             {"/xfce4", "/xfce4/xfconf", "/xfce4/xfconf/xfce-perchannel-xml"}) {
             mkdir((config + folder).c_str(), 0700);
         }
         // One bar across the screen: a gap, then the tray at the right end.

@@ -177,8 +177,9 @@ void AppModel::setScreenNotice(const QString& value) {
 void AppModel::noteDisplay(const DisplayOutcome& outcome) {
     QString notice;
     if (outcome.failedToReach()) {
-        notice = QStringLiteral("Can’t reach the screen: ") +
-                 QString::fromStdString(outcome.reason.empty() ? "no reason given" : outcome.reason);
+        notice =
+            QStringLiteral("Can’t reach the screen: ") +
+            QString::fromStdString(outcome.reason.empty() ? "no reason given" : outcome.reason);
     }
     if (notice != screenNotice_) {
         setScreenNotice(notice);

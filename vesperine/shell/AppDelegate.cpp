@@ -176,7 +176,8 @@ void AppDelegate::buildMenu() {
 void AppDelegate::updateMenu() {
     const bool on = model_ && model_->filterOn();
     // The same words as the panel's control: what a click does, then the state.
-    const QString text = on ? QStringLiteral("Pause · Filter on") : QStringLiteral("Run · Filter off");
+    const QString text =
+        on ? QStringLiteral("Pause · Filter on") : QStringLiteral("Run · Filter off");
     if (runPauseAction_ && runPauseAction_->text() != text) {
         runPauseAction_->setText(text);
     }

@@ -17,7 +17,7 @@ QByteArray contents(const QString& file) {
 // mkdir -p with 0700 for each folder made, as the store makes them.
 void makeFolders(const QString& folder) {
     const QByteArray path = QFile::encodeName(folder);
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         ::mkdir((slash < 0 ? path : path.left(slash)).constData(), 0700);
         if (slash < 0) {
             return;

@@ -56,7 +56,8 @@ bool InstanceChannel::askToOpenPanel(const std::string& path) {
     char answer[8] = {};
     const bool done =
         ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        ::write(fd, kOpenPanel, sizeof kOpenPanel - 1) == static_cast<ssize_t>(sizeof kOpenPanel - 1) &&
+        ::write(fd, kOpenPanel, sizeof kOpenPanel - 1) ==
+            static_cast<ssize_t>(sizeof kOpenPanel - 1) &&
         readWithin(fd, answer, sizeof answer - 1) > 0 && std::strcmp(answer, kDone) == 0;
     ::close(fd);
     return done;

@@ -61,7 +61,8 @@ int runApplication(int argc, char** argv) {
         return 1;
     }
     static InstanceLock lock;
-    const std::string lockPath = InstanceLock::defaultPath(std::getenv("XDG_RUNTIME_DIR"), getuid());
+    const std::string lockPath =
+        InstanceLock::defaultPath(std::getenv("XDG_RUNTIME_DIR"), getuid());
     const auto outcome = lock.acquire(lockPath);
     if (outcome == InstanceLock::Outcome::heldElsewhere) {
         // A second start opens the running one's panel, then ends.

@@ -279,8 +279,7 @@ uint NotifierMenu::GetLayout(int parentId, int recursionDepth, const QStringList
     return revision_;
 }
 
-MenuItemPropertiesList NotifierMenu::GetGroupProperties(const QList<int>& ids,
-                                                        const QStringList&) {
+MenuItemPropertiesList NotifierMenu::GetGroupProperties(const QList<int>& ids, const QStringList&) {
     MenuItemPropertiesList list;
     for (const int id : ids) {
         list << MenuItemProperties{id, propertiesOf(id)};
@@ -293,8 +292,7 @@ QDBusVariant NotifierMenu::GetProperty(int id, const QString& name) {
 }
 
 void NotifierMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
-    if (eventId != QStringLiteral("clicked") || !menu_ || id < 1 ||
-        id > menu_->actions().size()) {
+    if (eventId != QStringLiteral("clicked") || !menu_ || id < 1 || id > menu_->actions().size()) {
         return;
     }
     // After the reply: the action may open a window or end the program.

@@ -20,7 +20,8 @@ const QString kSymbolicFile = QStringLiteral("hicolor/symbolic/apps/vesperine-sy
 
 // The icon folder of a moved or uninstalled tree, next to the executable.
 QString iconsBesideProgram() {
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons");
+    const QString folder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons");
     return QFileInfo::exists(folder + QLatin1Char('/') + kSymbolicFile)
                ? QDir(folder).canonicalPath()
                : QString();
@@ -42,8 +43,9 @@ void StatusItem::show(const QColor& ink) {
     ink_ = ink;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        auto* watcher = new QDBusServiceWatcher(QString::fromLatin1(NotifierItem::watcherService),
-                                                bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        auto* watcher =
+            new QDBusServiceWatcher(QString::fromLatin1(NotifierItem::watcherService), bus,
+                                    QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& owner) {
                     useNotifierItem(!owner.isEmpty());

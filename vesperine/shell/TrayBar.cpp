@@ -139,7 +139,8 @@ std::optional<QColor> xembedForeground() {
     }
     const xcb_atom_t selection = atom(c, "_NET_SYSTEM_TRAY_S0");
     const xcb_atom_t colours = atom(c, "_NET_SYSTEM_TRAY_COLORS");
-    auto owner = own(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+    auto owner =
+        own(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
     if (!owner || owner->owner == XCB_WINDOW_NONE || colours == XCB_ATOM_NONE) {
         return std::nullopt;
     }
@@ -180,8 +181,8 @@ std::optional<double> luminance(const QRect& area) {
     double sum = 0;
     int pixels = 0;
     for (int i = 0; i + 3 < length; i += 4) {
-        sum += 0.0722 * linear(data[i]) + 0.7152 * linear(data[i + 1]) +
-               0.2126 * linear(data[i + 2]);
+        sum +=
+            0.0722 * linear(data[i]) + 0.7152 * linear(data[i + 1]) + 0.2126 * linear(data[i + 2]);
         ++pixels;
     }
     return pixels > 0 ? std::optional(sum / pixels) : std::nullopt;

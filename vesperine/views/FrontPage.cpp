@@ -92,14 +92,13 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
     connect(placeRow_, &QAbstractButton::clicked, this, open);
     // The place row reads the settings, which change only through calls that
     // end in a model notification.
-    connect(&model_, &AppModel::changed, this,
-            [this](AppModel::Property property) {
-                place_->setText(placeText(model_));
-                if (property == AppModel::Property::screenNotice) {
-                    notice_->setText(model_.screenNotice());
-                    notice_->setVisible(!model_.screenNotice().isEmpty());
-                }
-            });
+    connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
+        place_->setText(placeText(model_));
+        if (property == AppModel::Property::screenNotice) {
+            notice_->setText(model_.screenNotice());
+            notice_->setVisible(!model_.screenNotice().isEmpty());
+        }
+    });
 }
 
 QString FrontPage::placeText(const AppModel& model) {

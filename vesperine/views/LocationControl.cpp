@@ -197,11 +197,11 @@ void LocationControl::markCoordinates() {
         // An empty field is not a mistake yet; it only stores nothing.
         const bool wrong =
             !field->text().isEmpty() && !AppModel::storableCoordinate(field->text(), limit);
-        const QString style =
-            wrong ? fieldStyle_ + QStringLiteral("QLineEdit, QLineEdit:focus { color: %1;"
-                                                 " border: 1px solid %1; }")
-                                      .arg(Palette::warn().name())
-                  : fieldStyle_;
+        const QString style = wrong ? fieldStyle_ + QStringLiteral(
+                                                        "QLineEdit, QLineEdit:focus { color: %1;"
+                                                        " border: 1px solid %1; }")
+                                                        .arg(Palette::warn().name())
+                                    : fieldStyle_;
         if (field->styleSheet() != style) {
             field->setStyleSheet(style);
         }
