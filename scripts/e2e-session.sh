@@ -4,10 +4,11 @@
 
 e2e_pids=()
 
-# e2e_start WORKDIR [EDGE] [ALIGN]
+# e2e_start WORKDIR [EDGE] [ALIGN] [HOST]: HOST is the tray: trayer (the
+# default), xfce4-panel or lxqt-panel, each along EDGE.
 e2e_start() {
     E2E_DIR=$1
-    local edge=${2:-top} align=${3:-right}
+    local edge=${2:-top} align=${3:-right} host=${4:-trayer}
     for tool in Xvfb openbox trayer xdotool xwininfo dbus-daemon; do
         command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/setup-deps)" >&2; return 1; }
     done
@@ -36,10 +37,52 @@ CONF
     openbox >"$E2E_DIR/openbox.log" 2>&1 &
     e2e_pids+=($!)
     sleep 0.5
-    trayer --edge "$edge" --align "$align" --widthtype request --height 24 --SetDockType true \
-        --SetPartialStrut true --transparent false >"$E2E_DIR/trayer.log" 2>&1 &
-    e2e_pids+=($!)
-    sleep 0.5
+    E2E_EDGE=$edge
+    case $host in
+    xfce4-panel)
+        mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+        cat >"$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<XML
+<?xml version="1.0"?>
+<channel name="xfce4-panel" version="1.0">
+<property name="configver" type="int" value="2"/>
+<property name="panels" type="array"><value type="int" value="1"/>
+<property name="dark-mode" type="bool" value="true"/>
+<property name="panel-1" type="empty">
+<property name="position" type="string" value="$([ "$edge" = top ] && echo 'p=6;x=0;y=0' || echo 'p=10;x=0;y=0')"/>
+<property name="length" type="uint" value="100"/>
+<property name="position-locked" type="bool" value="true"/>
+<property name="size" type="uint" value="28"/>
+<property name="plugin-ids" type="array"><value type="int" value="1"/><value type="int" value="2"/></property>
+</property></property>
+<property name="plugins" type="empty">
+<property name="plugin-1" type="string" value="separator"><property name="expand" type="bool" value="true"/><property name="style" type="uint" value="0"/></property>
+<property name="plugin-2" type="string" value="systray"/>
+</property>
+</channel>
+XML
+        /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd >"$E2E_DIR/xfconfd.log" 2>&1 &
+        e2e_pids+=($!)
+        xfce4-panel --disable-wm-check >"$E2E_DIR/panel.log" 2>&1 &
+        e2e_pids+=($!)
+        sleep 2
+        ;;
+    lxqt-panel)
+        mkdir -p "$XDG_CONFIG_HOME/lxqt"
+        printf '[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\nposition=%s\npanelSize=28\n\n[spacer]\ntype=spacer\nexpandable=true\n\n[statusnotifier]\ntype=statusnotifier\n' \
+            "$([ "$edge" = top ] && echo Top || echo Bottom)" >"$XDG_CONFIG_HOME/lxqt/panel.conf"
+        xcompmgr -n >"$E2E_DIR/xcompmgr.log" 2>&1 &
+        e2e_pids+=($!)
+        lxqt-panel >"$E2E_DIR/panel.log" 2>&1 &
+        e2e_pids+=($!)
+        sleep 2
+        ;;
+    *)
+        trayer --edge "$edge" --align "$align" --widthtype request --height 24 --SetDockType true \
+            --SetPartialStrut true --transparent false >"$E2E_DIR/trayer.log" 2>&1 &
+        e2e_pids+=($!)
+        sleep 0.5
+        ;;
+    esac
 }
 
 # e2e_launch BINARY: starts the tray application; E2E_APP_PID is its id.
@@ -52,10 +95,21 @@ e2e_launch() {
     return 1
 }
 
-# The tray icon's centre, "X Y".
+# The tray icon's centre, "X Y": its own window in an XEmbed tray, else what
+# stands out from the right end of the bar (hosts draw notifier items).
 e2e_icon_centre() {
-    xwininfo -root -tree | sed -n 's/.*"vesperine": ("vesperine" "vesperine") *\([0-9]*\)x\([0-9]*\)+[-0-9]*+[-0-9]* *+\([-0-9]*\)+\([-0-9]*\).*/\1 \2 \3 \4/p' |
-        awk '$1 > 1 && $1 < 64 { print $3 + int($1 / 2), $4 + int($2 / 2); exit }'
+    local found
+    found=$(xwininfo -root -tree | sed -n 's/.*"vesperine": ("vesperine" "vesperine") *\([0-9]*\)x\([0-9]*\)+[-0-9]*+[-0-9]* *+\([-0-9]*\)+\([-0-9]*\).*/\1 \2 \3 \4/p' |
+        awk '$1 > 1 && $1 < 64 { print $3 + int($1 / 2), $4 + int($2 / 2); exit }')
+    if [ -n "$found" ]; then echo "$found"; return; fi
+    local top height
+    read -r top height < <(xprop -root _NET_WORKAREA | awk -F', ' '{ sub(/.*= /, "", $1); print $2, $4 }')
+    local band_top=0 band_height=$top
+    [ "${E2E_EDGE:-top}" = bottom ] && band_top=$((top + height)) && band_height=$((800 - band_top))
+    import -window root "$E2E_DIR/bar.png"
+    convert "$E2E_DIR/bar.png" -crop "160x$((band_height - 6))+1120+$((band_top + 3))" +repage \
+        -fuzz 25% -trim -format '%w %h %X %Y' info: |
+        awk -v t=$((band_top + 3)) '{ print 1120 + $3 + int($1 / 2), t + $4 + int($2 / 2) }'
 }
 
 # The panel is the one window titled "Vesperine" (the tray's are lower case).

@@ -142,29 +142,45 @@ TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateOnItsOwn) {
     }
 }
 
-TEST_F(AppModelTest, ApplyLocationShowsNoMessageAndAlwaysReconcilesAndRefreshes) {
+TEST_F(AppModelTest, ApplyLocationAlwaysReconcilesAndDropsTheNameOfAPlaceItMovedFrom) {
     settings.setAutomationEnabled(true);
-    settings.setLocationName("Somewhere");
+    settings.setLatitude(38.7223);
+    settings.setLongitude(-9.1393);
+    settings.setLocationName("Lisbon, Portugal");
     const auto model = makeModel();
-    model->setCityText("typed");
-    model->setGeocodeMessage("earlier");
-    model->setLastGeocodeOK(false);
-    model->setLatitudeText("38.7223");
-    model->setLongitudeText("-9.1393");
-    changed.clear();
+    model->setGeocodeMessage("Lisbon, Portugal · 38.7223, -9.1393");
+    // The same coordinates again, or none valid: the name still fits.
+    for (const char* latitude : {"38.7223", "north"}) {
+        filter.setEnabled(false);
+        model->setLatitudeText(latitude);
+        model->setLongitudeText("-9.1393");
+        changed.clear();
+        model->applyLocation();
+        EXPECT_TRUE(filter.enabled()) << latitude;  // the pass switched it on for the night
+        EXPECT_EQ(changed, kRefresh) << latitude;
+        EXPECT_EQ(settings.locationName(), "Lisbon, Portugal") << latitude;
+        EXPECT_EQ(model->cityText(), "Lisbon, Portugal") << latitude;
+    }
+    // London typed by hand: no trace of Lisbon is left to name it.
+    model->setLatitudeText("51.5");
+    model->setLongitudeText("-0.12");
     model->applyLocation();
-    EXPECT_TRUE(filter.enabled());  // the pass switched it on for the night
-    EXPECT_EQ(changed, kRefresh);
-    EXPECT_EQ(model->geocodeMessage() + "|" + model->cityText(), "earlier|typed");
-    EXPECT_FALSE(model->lastGeocodeOK());
-    EXPECT_EQ(settings.locationName(), "Somewhere");
+    EXPECT_EQ(settings.locationName(), std::nullopt);
+    EXPECT_EQ(model->cityText() + model->geocodeMessage(), "");
+    EXPECT_TRUE(model->lastGeocodeOK());
+    EXPECT_EQ(model->locationSummary(), "51.5, -0.12");
+}
 
-    filter.setEnabled(false);
-    model->setLatitudeText("north");
+TEST_F(AppModelTest, ScreenNoticeFollowsTheLastApplyAndIsPublishedOnlyOnChange) {
+    const auto model = makeModel();
     changed.clear();
-    model->applyLocation();  // nothing valid: still a pass and a refresh
-    EXPECT_TRUE(filter.enabled());
-    EXPECT_EQ(changed, kRefresh);
+    model->noteDisplay(DisplayOutcome::failed("the compositor offers no gamma control"));
+    model->noteDisplay(DisplayOutcome::failed("the compositor offers no gamma control"));
+    EXPECT_EQ(model->screenNotice(),
+              "Can’t reach the screen: the compositor offers no gamma control");
+    model->noteDisplay(DisplayOutcome::noDisplay());
+    EXPECT_EQ(model->screenNotice(), "");
+    EXPECT_EQ(changed, (std::vector<P>{P::screenNotice, P::screenNotice}));
 }
 
 }  // namespace

@@ -56,8 +56,11 @@ struct ShellWorld {
 
     ShellServices services() {
         return ShellServices{[this]() -> Settings& { return settings; },
-                             [this]() -> ColorFilterState& { return filter; }, &clock,
-                             [] { return std::unique_ptr<CityGeocoder>(new IdleGeocoder); }};
+                             [this]() -> ColorFilterState& { return filter; },
+                             &clock,
+                             [] { return std::unique_ptr<CityGeocoder>(new IdleGeocoder); },
+                             {},
+                             {}};
     }
 
     void storeNightPlaceWithAutomation() {

@@ -65,6 +65,22 @@ class DesktopSession {
     std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
                                                  const std::string& align) const;
 
+    // A desktop's own bar with its tray, configured in the session's home:
+    // "xfce4-panel" (with its settings daemon; `dark` for its dark mode) or
+    // "lxqt-panel", along `edge` ("top", "bottom"). The processes, last to
+    // stop first.
+    std::vector<std::unique_ptr<BackgroundProcess>> startPanel(const std::string& panel,
+                                                               const std::string& edge,
+                                                               bool dark) const;
+
+    // GNOME Shell, headless on Wayland with a 1280x720 virtual monitor, its
+    // indicator extension and a test-only extension that opens Eval and
+    // Screenshot; an empty second bus stands in for the system bus. The
+    // display becomes its Xwayland's. True once the shell is ready.
+    bool startGnomeShell();
+    // JavaScript run in the shell; its result, or "" when it failed.
+    std::string shellEval(const std::string& script) const;
+
   private:
     bool tryDisplay();
 
@@ -78,6 +94,9 @@ class DesktopSession {
     std::unique_ptr<BackgroundProcess> windowManager_;
     std::unique_ptr<BackgroundProcess> compositor_;
     std::unique_ptr<BackgroundProcess> colorDaemon_;
+    std::unique_ptr<TestBus> systemBus_;
+    std::unique_ptr<BackgroundProcess> shell_;
+    std::string xauthority_;
 };
 
 }  // namespace vesperine::testing

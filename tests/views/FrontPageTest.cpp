@@ -98,6 +98,20 @@ TEST_F(FrontPageTest, PressSwitchesFromTheModelsValueAndRefreshesOnce) {
     EXPECT_FALSE(rig.settingsStore.value("automationEnabled").has_value());
 }
 
+TEST_F(FrontPageTest, AScreenOutOfReachIsSaidOnceUnderTheControlUntilReachedAgain) {
+    FrontPage page(rig.make(), [] {});
+    testing::showAtWidth(page);
+    TextView& notice = child<TextView>(page, "screenNotice");
+    EXPECT_FALSE(notice.isVisible());
+    rig.display.outcome = DisplayOutcome::failed("the compositor refused the gamma ramps");
+    QTest::mouseClick(&child<RunPauseButton>(page, "runPauseButton"), Qt::LeftButton);
+    EXPECT_TRUE(notice.isVisible());
+    EXPECT_EQ(notice.text(), "Can’t reach the screen: the compositor refused the gamma ramps");
+    rig.display.outcome = DisplayOutcome::reachedScreen();
+    QTest::mouseClick(&child<RunPauseButton>(page, "runPauseButton"), Qt::LeftButton);
+    EXPECT_FALSE(notice.isVisible());
+}
+
 TEST_F(FrontPageTest, PlaceRowPrefersTheStoredName) {
     rig.settings.setLatitude(38.722312);
     rig.settings.setLongitude(-9.1393);

@@ -85,22 +85,33 @@ TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
     EXPECT_TRUE(rig.settingsStore.value("latitude") == std::nullopt);
 }
 
-TEST_F(SettingsPageTest, ReturnInTheCoordinateFieldsStoresNothingSetDoes) {
+TEST_F(SettingsPageTest, ReturnInACoordinateFieldSetsAndTextsThatWouldNotStoreAreMarked) {
     open(true);
     QLineEdit& latitude = child<QLineEdit>(location(), "latitudeField");
     QLineEdit& longitude = child<QLineEdit>(location(), "longitudeField");
-    QTest::keyClicks(&latitude, "41.15");
+    const QString warn = Palette::warn().name();
+    QTest::keyClicks(&latitude, "91");
     QTest::keyClicks(&longitude, "-8.61");
-    EXPECT_EQ(rig.model->latitudeText(), "41.15");
-    EXPECT_EQ(rig.model->longitudeText(), "-8.61");
-    QTest::keyClick(&latitude, Qt::Key_Return);
+    EXPECT_TRUE(latitude.styleSheet().contains(warn));
+    EXPECT_FALSE(longitude.styleSheet().contains(warn));
+    QTest::keyClick(&latitude, Qt::Key_Backspace);
+    EXPECT_FALSE(latitude.styleSheet().contains(warn));  // "9" is a latitude
+    QTest::keyClicks(&latitude, ".5");
     QTest::keyClick(&longitude, Qt::Key_Return);
-    EXPECT_FALSE(rig.settings.latitude().has_value());
-    EXPECT_TRUE(rig.geocoder->names.empty());
-
-    QTest::mouseClick(&child<QPushButton>(location(), "setButton"), Qt::LeftButton);
-    EXPECT_EQ(rig.settings.latitude(), 41.15);
+    EXPECT_EQ(rig.settings.latitude(), 9.5);
     EXPECT_EQ(rig.settings.longitude(), -8.61);
+    EXPECT_TRUE(rig.geocoder->names.empty());
+}
+
+TEST_F(SettingsPageTest, AFieldNotBeingEditedShowsTheBeginningOfItsText) {
+    rig.make().setCityText("Springfield, United States of America");
+    open();
+    QLineEdit& city = child<QLineEdit>(location(), "cityField");
+    EXPECT_EQ(city.cursorPosition(), 0);
+    city.setFocus();
+    city.end(false);
+    city.clearFocus();
+    EXPECT_EQ(city.cursorPosition(), 0);
 }
 
 TEST_F(SettingsPageTest, FindShowsTheLookupWhileItRuns) {

@@ -26,8 +26,9 @@ class FakeDisplay final : public DisplayBackend {
   public:
     DisplayOutcome apply(bool enabled, double strength) override {
         applies.push_back({enabled, strength});
-        return DisplayOutcome::reachedScreen();
+        return outcome;
     }
+    DisplayOutcome outcome = DisplayOutcome::reachedScreen();  // what every apply comes to
     std::string_view name() const override { return "recording"; }
     struct Apply {
         bool enabled;

@@ -170,6 +170,22 @@ void AppModel::setStatusText(const QString& value) {
     publish(Property::statusText, statusText_, value);
 }
 
+void AppModel::setScreenNotice(const QString& value) {
+    publish(Property::screenNotice, screenNotice_, value);
+}
+
+void AppModel::noteDisplay(const DisplayOutcome& outcome) {
+    QString notice;
+    if (outcome.failedToReach()) {
+        notice =
+            QStringLiteral("Can’t reach the screen: ") +
+            QString::fromStdString(outcome.reason.empty() ? "no reason given" : outcome.reason);
+    }
+    if (notice != screenNotice_) {
+        setScreenNotice(notice);
+    }
+}
+
 bool AppModel::hasLocation() const {
     return settings_.hasValidLocation();
 }
@@ -205,16 +221,28 @@ void AppModel::setAutomation(bool enabled) {
     refresh();
 }
 
+bool AppModel::storableCoordinate(const QString& text, double limitDegrees) {
+    const auto value = parseCoordinate(text);
+    return value && std::fabs(*value) <= limitDegrees;
+}
+
 void AppModel::applyLocation() {
     // Each coordinate is judged on its own; an invalid one leaves the stored
     // value as it was.
-    if (const auto latitude = parseCoordinate(latitudeText_);
-        latitude && std::fabs(*latitude) <= 90.0) {
-        settings_.setLatitude(*latitude);
+    const auto latitudeBefore = settings_.latitude();
+    const auto longitudeBefore = settings_.longitude();
+    if (storableCoordinate(latitudeText_, 90.0)) {
+        settings_.setLatitude(parseCoordinate(latitudeText_));
     }
-    if (const auto longitude = parseCoordinate(longitudeText_);
-        longitude && std::fabs(*longitude) <= 180.0) {
-        settings_.setLongitude(*longitude);
+    if (storableCoordinate(longitudeText_, 180.0)) {
+        settings_.setLongitude(parseCoordinate(longitudeText_));
+    }
+    // A found city's name must not stay on coordinates typed afterwards.
+    if (settings_.latitude() != latitudeBefore || settings_.longitude() != longitudeBefore) {
+        settings_.setLocationName(std::nullopt);
+        setCityText(QString());
+        setGeocodeMessage(QString());
+        setLastGeocodeOK(true);
     }
     ReconcileEngine::reconcile(settings_, filter_, clock_.now());
     refresh();

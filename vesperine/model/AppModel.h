@@ -33,6 +33,7 @@ class AppModel : public QObject {
         lastGeocodeOK,
         isGeocoding,
         statusText,
+        screenNotice,
     };
     Q_ENUM(Property)
 
@@ -52,6 +53,9 @@ class AppModel : public QObject {
     bool lastGeocodeOK() const { return lastGeocodeOK_; }
     bool isGeocoding() const { return isGeocoding_; }
     const QString& statusText() const { return statusText_; }
+    // One line in the program's voice while the last apply could not reach
+    // the screen; empty otherwise.
+    const QString& screenNotice() const { return screenNotice_; }
 
     void setFilterOn(bool value);
     void setStrength(double value);
@@ -63,6 +67,12 @@ class AppModel : public QObject {
     void setLastGeocodeOK(bool value);
     void setIsGeocoding(bool value);
     void setStatusText(const QString& value);
+    void setScreenNotice(const QString& value);
+
+    // Keeps screenNotice in step with what an apply came to: the reason while
+    // the screen cannot be reached, nothing once it was reached again. Only a
+    // change is published, so the panel shows the fact once.
+    void noteDisplay(const DisplayOutcome& outcome);
 
     // Derived on every read from the settings, never from the text fields.
     bool hasLocation() const;
@@ -71,12 +81,18 @@ class AppModel : public QObject {
     void refresh();
     void setAutomation(bool enabled);
     // Stores each typed coordinate that is a number within range, then
-    // reconciles and refreshes; shows no message.
+    // reconciles and refreshes; shows no message. When that moved the stored
+    // place, the stored name and the city text are cleared: they named the
+    // old place.
     void applyLocation();
     // Starts a lookup of the trimmed cityText (cancelling this model's earlier
     // one) and returns at once; the outcome lands in geocodeMessage. Without a
     // geocoder the lookup fails at once.
     void resolveCity();
+
+    // Whether applyLocation() would store `text` as a coordinate of at most
+    // `limitDegrees` in magnitude (90 for a latitude, 180 for a longitude).
+    static bool storableCoordinate(const QString& text, double limitDegrees);
 
     Settings& settings() const { return settings_; }
     ColorFilterState& filter() const { return filter_; }
@@ -114,6 +130,7 @@ class AppModel : public QObject {
     bool lastGeocodeOK_ = true;
     bool isGeocoding_ = false;
     QString statusText_;
+    QString screenNotice_;
     std::unique_ptr<CityGeocoder> geocoder_;
 };
 

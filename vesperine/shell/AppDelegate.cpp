@@ -1,8 +1,10 @@
 #include "shell/AppDelegate.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPalette>
 #include <QScreen>
 
@@ -13,15 +15,23 @@
 
 #include "engine/ReconcileEngine.h"
 #include "shell/DisplayChangeWatcher.h"
-#include "views/MenuBarIcon.h"
+#include "shell/FilterStateWatcher.h"
+#include "shell/InstanceChannel.h"
 #include "shell/PanelGeometry.h"
+#include "shell/TrayBar.h"
 #include "shell/WakeWatcher.h"
+#include "views/MenuBarIcon.h"
 #include "views/PanelView.h"
 
 namespace vesperine {
 namespace {
 
 constexpr const char* launchedLine = "vesperine: menu-bar item created\n";
+constexpr const char* noTrayLine =
+    "vesperine: no system tray here; the icon appears when one starts, and running "
+    "vesperine again opens the panel\n";
+// A bar drawn just now may still be blank; its colour is read once more then.
+constexpr int kInkSettleMilliseconds = 1500;
 // Longer than a tray takes to deliver a click after it took focus, shorter
 // than anyone reopens a panel on purpose.
 constexpr int kClickAfterResignMilliseconds = 300;
@@ -61,6 +71,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     model_ =
         std::make_unique<AppModel>(services_.settings(), services_.filter(), *services_.clock,
                                    services_.makeGeocoder ? services_.makeGeocoder() : nullptr);
+    connect(model_.get(), &AppModel::changed, this, [this](AppModel::Property property) {
+        if (property == AppModel::Property::filterOn) {
+            updateMenu();
+        }
+    });
     buildStatusItem();
     buildPanel();
     reconcileAndRefresh();
@@ -76,16 +91,108 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(wake, &WakeWatcher::didWake, this, &AppDelegate::didWake);
     auto* displays = new DisplayChangeWatcher(this);
     connect(displays, &DisplayChangeWatcher::displaysChanged, this,
-            [this] { services_.filter().applyCurrentState(); });
+            [this] { model_->noteDisplay(services_.filter().applyCurrentState()); });
+
+    if (!services_.filterStateFile.empty()) {
+        auto* stored =
+            new FilterStateWatcher(QString::fromStdString(services_.filterStateFile), this);
+        connect(stored, &FilterStateWatcher::stateChanged, this, &AppDelegate::followStoredState);
+    }
+    if (!services_.instanceSocket.empty()) {
+        auto* channel = new InstanceChannel(this);
+        if (channel->listen(services_.instanceSocket)) {
+            connect(channel, &InstanceChannel::openPanelRequested, this,
+                    [this] { showPanel(false); });
+        }
+    }
 
     writeToStandardError(launchedLine);
+    if (statusItem_->servedAsNotifierItem()) {
+        // The watcher answers the registration in a moment.
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = connect(statusItem_, &StatusItem::hostChanged, this, [this, once] {
+            disconnect(*once);
+            if (!statusItem_->hosted()) {
+                writeToStandardError(noTrayLine);
+            }
+        });
+    } else if (!statusItem_->hosted()) {
+        writeToStandardError(noTrayLine);
+    }
+}
+
+void AppDelegate::followStoredState() {
+    if (model_) {
+        model_->noteDisplay(services_.filter().applyCurrentState());
+        model_->refresh();
+    }
+}
+
+void AppDelegate::showPanel(bool settings) {
+    if (!panel_ || !hostingController_) {
+        return;
+    }
+    if (auto* view = qobject_cast<PanelView*>(hostingController_->content())) {
+        view->setPage(settings ? Page::settings : Page::front);
+    }
+    if (panel_->isVisible()) {
+        resizeAndAnchorPanel(hostingController_->sizeThatFits(PanelGeometry::panelWidth));
+        panel_->raise();
+        panel_->activateWindow();
+    } else {
+        openPanel();
+    }
 }
 
 void AppDelegate::buildStatusItem() {
-    const QColor ink = QGuiApplication::palette().color(QPalette::WindowText);
-    statusItem_ = new StatusItem(MenuBarIcon::trayIcon(ink), this);
+    buildMenu();
+    statusItem_ = new StatusItem(*menu_, this);
     connect(statusItem_, &StatusItem::clicked, this, &AppDelegate::togglePanel);
-    statusItem_->show();
+    connect(statusItem_, &StatusItem::hostChanged, this, [this] { updateInk(std::nullopt); });
+    statusItem_->show(QGuiApplication::palette().color(QPalette::WindowText));
+    updateInk(std::nullopt);
+    QTimer::singleShot(kInkSettleMilliseconds, this, [this] { updateInk(std::nullopt); });
+}
+
+void AppDelegate::buildMenu() {
+    menu_ = new QMenu;
+    runPauseAction_ = menu_->addAction(QString());
+    QAction* settings = menu_->addAction(QStringLiteral("Settings…"));
+    menu_->addSeparator();
+    QAction* quit = menu_->addAction(QStringLiteral("Quit"));
+    connect(runPauseAction_, &QAction::triggered, this, [this] {
+        if (!model_) {
+            return;
+        }
+        model_->noteDisplay(services_.filter().setEnabled(!model_->filterOn()).display);
+        model_->refresh();
+    });
+    connect(settings, &QAction::triggered, this, [this] { showPanel(true); });
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    connect(this, &QObject::destroyed, menu_, [menu = menu_] { delete menu; });
+    updateMenu();
+}
+
+void AppDelegate::updateMenu() {
+    const bool on = model_ && model_->filterOn();
+    // The same words as the panel's control: what a click does, then the state.
+    const QString text =
+        on ? QStringLiteral("Pause · Filter on") : QStringLiteral("Run · Filter off");
+    if (runPauseAction_ && runPauseAction_->text() != text) {
+        runPauseAction_->setText(text);
+    }
+}
+
+void AppDelegate::updateInk(const std::optional<QPoint>& near) {
+    if (statusItem_ == nullptr) {
+        return;
+    }
+    QColor fallback = QGuiApplication::palette().color(QPalette::WindowText);
+    // GNOME Shell's bar is dark in every colour scheme and is no X window.
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QStringLiteral("GNOME"))) {
+        fallback = QColor(242, 242, 242);
+    }
+    statusItem_->setInk(TrayBar::inkFor(near, !statusItem_->servedAsNotifierItem(), fallback));
 }
 
 void AppDelegate::reconcileAndRefresh() {
@@ -94,7 +201,10 @@ void AppDelegate::reconcileAndRefresh() {
     // state goes on screen again, in case a resume, a new monitor or another
     // program reset the ramps.
     if (!ReconcileEngine::reconcile(services_.settings(), filter, services_.clock->now())) {
-        filter.applyCurrentState();
+        const DisplayOutcome outcome = filter.applyCurrentState();
+        if (model_) {
+            model_->noteDisplay(outcome);
+        }
     }
     if (model_) {
         model_->refresh();
@@ -150,13 +260,48 @@ void AppDelegate::openPanel() {
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+    // A click on an empty part of the bar takes no focus from the panel.
+    if (barClicks_ == nullptr) {
+        auto* watcher = new TrayBar::ClickWatcher(this);
+        connect(watcher, &TrayBar::ClickWatcher::pressed, this, [this] {
+            if (panel_ && panel_->isVisible() && !isClosingPanel_) {
+                panel_->noteClosedByResign();
+                closePanel();
+            }
+        });
+        barClicks_ = watcher;
+    }
+    barClicks_->start(statusItem_ ? statusItem_->embeddedRect() : std::nullopt);
+    if (statusItem_ && statusItem_->buttonRect()) {
+        updateInk(statusItem_->buttonRect()->center());
+    }
+}
+
+std::optional<QRect> AppDelegate::anchorRect() const {
+    std::optional<QRect> button = statusItem_ ? statusItem_->buttonRect() : std::nullopt;
+    if (!button) {
+        // Nothing to hang it from: the top right of the screen, under its bar.
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr) {
+            return std::nullopt;
+        }
+        const QRect usable = screen->availableGeometry();
+        button = QRect(usable.right(), usable.top() - 1, 1, 1);
+    }
+    // The panel keeps its distance from the bar, not just from the icon.
+    if (const auto bar = TrayBar::barAround(button->center())) {
+        if (bar->width() >= bar->height()) {
+            button = QRect(button->x(), bar->y(), button->width(), bar->height());
+        }
+    }
+    return button;
 }
 
 void AppDelegate::resizeAndAnchorPanel(QSizeF size) {
     if (statusItem_ == nullptr || !panel_) {
         return;
     }
-    const std::optional<QRect> button = statusItem_->buttonRect();
+    const std::optional<QRect> button = anchorRect();
     if (!button) {
         return;
     }
@@ -206,6 +351,9 @@ void AppDelegate::closePanel() {
     }
     isClosingPanel_ = true;
     removeEscapeMonitor();
+    if (barClicks_ != nullptr) {
+        barClicks_->stop();
+    }
     if (panel_ && panel_->isVisible()) {
         panel_->hide();
     }

@@ -18,6 +18,13 @@
 #include "shell/StatusItem.h"
 #include "shell/StatusPanel.h"
 
+class QAction;
+class QMenu;
+
+namespace vesperine::TrayBar {
+class ClickWatcher;
+}
+
 namespace vesperine {
 
 // What the running application reaches outside itself. Nothing here is called
@@ -27,6 +34,11 @@ struct ShellServices {
     std::function<ColorFilterState&()> filter;
     const Clock* clock = nullptr;  // outlives the delegate
     std::function<std::unique_ptr<CityGeocoder>()> makeGeocoder;
+    // The stored filter state, followed as other processes change it; empty:
+    // not followed.
+    std::string filterStateFile;
+    // Where a second start asks this one to open its panel; empty: nowhere.
+    std::string instanceSocket;
 };
 
 // Owns the tray application: the tray icon, the panel and its hosting
@@ -69,6 +81,11 @@ class AppDelegate : public QObject {
     // One reconcile pass, the stored filter put on screen again, a refresh.
     void reconcileAndRefresh();
     void didWake();
+    // Another process changed the stored filter: show it and put it on screen.
+    void followStoredState();
+    // Opens the panel (on the settings page when `settings`), wherever the
+    // icon is or, with no icon to hang it from, at the screen's top right.
+    void showPanel(bool settings);
 
     void buildPanel();
     void togglePanel();
@@ -83,7 +100,17 @@ class AppDelegate : public QObject {
     void windowDidResignKey(QWidget* window);
 
   private:
+    void buildMenu();
+    void updateMenu();
+    void updateInk(const std::optional<QPoint>& near);
+    // The icon's rectangle grown to the band of the bar it sits on, or the
+    // screen's top-right corner when nothing is known.
+    std::optional<QRect> anchorRect() const;
+
     ShellServices services_;
+    QMenu* menu_ = nullptr;
+    QAction* runPauseAction_ = nullptr;
+    TrayBar::ClickWatcher* barClicks_ = nullptr;
 
     StatusItem* statusItem_ = nullptr;
     std::unique_ptr<StatusPanel> panel_;

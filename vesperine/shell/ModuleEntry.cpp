@@ -15,9 +15,11 @@
 #include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
 #include "engine/Settings.h"
+#include "engine/StorePaths.h"
 #include "evidence/PanelEvidence.h"
 #include "model/GeonamesGeocoder.h"
 #include "shell/AppDelegate.h"
+#include "shell/InstanceChannel.h"
 #include "shell/InstanceLock.h"
 #include "shell/PlatformChoice.h"
 #include "shell/SelfTest.h"
@@ -83,9 +85,14 @@ int runApplication(int argc, char** argv) {
         return 1;
     }
     static InstanceLock lock;
-    const auto outcome =
-        lock.acquire(InstanceLock::defaultPath(std::getenv("XDG_RUNTIME_DIR"), getuid()));
+    const std::string lockPath =
+        InstanceLock::defaultPath(std::getenv("XDG_RUNTIME_DIR"), getuid());
+    const auto outcome = lock.acquire(lockPath);
     if (outcome == InstanceLock::Outcome::heldElsewhere) {
+        // A second start opens the running one's panel, then ends.
+        if (InstanceChannel::askToOpenPanel(InstanceChannel::socketPath(lockPath))) {
+            return 0;
+        }
         std::fputs("vesperine: already running in this session\n", stderr);
         return 1;
     }
@@ -102,6 +109,9 @@ int runApplication(int argc, char** argv) {
         []() -> ColorFilterState& { return ColorFilterState::shared(); },
         &clock,
         []() -> std::unique_ptr<CityGeocoder> { return std::make_unique<GeonamesGeocoder>(); },
+        StorePaths::filterStateFile(),
+        outcome == InstanceLock::Outcome::acquired ? InstanceChannel::socketPath(lockPath)
+                                                   : std::string(),
     });
     // "Launching has finished" is the first turn of the event loop.
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);

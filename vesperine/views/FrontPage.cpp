@@ -49,6 +49,16 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
     control->addWidget(runPause_);
     column->addLayout(control);
 
+    // Shown only while the screen cannot be reached, so the run/pause look
+    // never pretends.
+    notice_ = new TextView(model_.screenNotice(), panelFont(10.5), Palette::warn(), this);
+    notice_->setLines(TextView::Lines::wrapping);
+    notice_->setVisible(!model_.screenNotice().isEmpty());
+    auto* noticeBox = new QVBoxLayout;
+    noticeBox->setContentsMargins(16, 0, 16, 0);
+    noticeBox->addWidget(notice_);
+    column->addLayout(noticeBox);
+
     auto* placeBox = new QVBoxLayout;
     placeBox->setContentsMargins(16, 10, 16, 10);
     placeRow_ = new PlainButton(this);
@@ -76,13 +86,19 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
     settingsButton_->setObjectName(QStringLiteral("settingsButton"));
     placeRow_->setObjectName(QStringLiteral("placeRow"));
     place_->setObjectName(QStringLiteral("placeLabel"));
+    notice_->setObjectName(QStringLiteral("screenNotice"));
 
     connect(settingsButton_, &QAbstractButton::clicked, this, open);
     connect(placeRow_, &QAbstractButton::clicked, this, open);
     // The place row reads the settings, which change only through calls that
     // end in a model notification.
-    connect(&model_, &AppModel::changed, this,
-            [this](AppModel::Property) { place_->setText(placeText(model_)); });
+    connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
+        place_->setText(placeText(model_));
+        if (property == AppModel::Property::screenNotice) {
+            notice_->setText(model_.screenNotice());
+            notice_->setVisible(!model_.screenNotice().isEmpty());
+        }
+    });
 }
 
 QString FrontPage::placeText(const AppModel& model) {

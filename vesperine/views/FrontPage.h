@@ -31,6 +31,7 @@ class FrontPage : public QWidget {
     PlainButton* settingsButton_;
     PlainButton* placeRow_;
     TextView* place_;
+    TextView* notice_;
 };
 
 }  // namespace vesperine

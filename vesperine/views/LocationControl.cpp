@@ -1,5 +1,6 @@
 #include "views/LocationControl.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,10 +15,14 @@ namespace {
 constexpr double kFineTuneSeconds = 0.12;
 
 // Shows the model's text unless the field already holds it, so that the caret
-// stays where the user is typing.
+// stays where the user is typing. A field not being edited shows the text's
+// beginning, which names the place, rather than its end.
 void showText(QLineEdit& field, const QString& text) {
     if (field.text() != text) {
         field.setText(text);
+        if (!field.hasFocus()) {
+            field.setCursorPosition(0);
+        }
     }
 }
 
@@ -73,7 +78,7 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
     city_ = new QLineEdit(this);
     styleTextField(*city_);
     city_->setPlaceholderText(QStringLiteral("Your location"));
-    city_->setText(model_.cityText());
+    showText(*city_, model_.cityText());
     auto* find = new FindButton(this);
     find_ = find;
     busy_ = &find->busy();
@@ -109,8 +114,9 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
         field->setMinimumWidth(40);
         coordinatesRow->addWidget(field, 1);
     }
-    latitude_->setText(model_.latitudeText());
-    longitude_->setText(model_.longitudeText());
+    fieldStyle_ = latitude_->styleSheet();
+    showText(*latitude_, model_.latitudeText());
+    showText(*longitude_, model_.longitudeText());
     set_ = new QPushButton(QStringLiteral("Set"), coordinates);
     styleBorderedButton(*set_);
     coordinatesRow->addWidget(set_);
@@ -138,6 +144,12 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
     connect(city_, &QLineEdit::returnPressed, this, [this] { model_.resolveCity(); });
     connect(find_, &QPushButton::clicked, this, [this] { model_.resolveCity(); });
     connect(set_, &QPushButton::clicked, this, [this] { model_.applyLocation(); });
+    // Return in either coordinate field sets the place, as Set does.
+    connect(latitude_, &QLineEdit::returnPressed, this, [this] { model_.applyLocation(); });
+    connect(longitude_, &QLineEdit::returnPressed, this, [this] { model_.applyLocation(); });
+    for (QLineEdit* field : {city_, latitude_, longitude_}) {
+        field->installEventFilter(this);
+    }
     connect(link_, &QAbstractButton::clicked, this, &LocationControl::toggleFineTune);
 
     connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
@@ -147,9 +159,11 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
                 break;
             case AppModel::Property::latitudeText:
                 showText(*latitude_, model_.latitudeText());
+                markCoordinates();
                 break;
             case AppModel::Property::longitudeText:
                 showText(*longitude_, model_.longitudeText());
+                markCoordinates();
                 break;
             case AppModel::Property::isGeocoding:
                 showGeocoding();
@@ -164,8 +178,34 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
 
     showGeocoding();
     showMessage();
+    markCoordinates();
     linkText_->setText(showFineTune_ ? QStringLiteral("Hide lat/long")
                                      : QStringLiteral("Lat/long"));
+}
+
+bool LocationControl::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+            field->setCursorPosition(0);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void LocationControl::markCoordinates() {
+    for (auto [field, limit] : {std::pair{latitude_, 90.0}, std::pair{longitude_, 180.0}}) {
+        // An empty field is not a mistake yet; it only stores nothing.
+        const bool wrong =
+            !field->text().isEmpty() && !AppModel::storableCoordinate(field->text(), limit);
+        const QString style = wrong ? fieldStyle_ + QStringLiteral(
+                                                        "QLineEdit, QLineEdit:focus { color: %1;"
+                                                        " border: 1px solid %1; }")
+                                                        .arg(Palette::warn().name())
+                                    : fieldStyle_;
+        if (field->styleSheet() != style) {
+            field->setStyleSheet(style);
+        }
+    }
 }
 
 void LocationControl::toggleFineTune() {

@@ -26,8 +26,13 @@ class LocationControl : public QWidget {
 
     bool showFineTune() const { return showFineTune_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void toggleFineTune();
+    // Marks a coordinate text that Set would not store in the warn colour.
+    void markCoordinates();
     void showGeocoding();
     void showMessage();
 
@@ -43,6 +48,7 @@ class LocationControl : public QWidget {
     QLineEdit* latitude_;
     QLineEdit* longitude_;
     QPushButton* set_;
+    QString fieldStyle_;
 };
 
 }  // namespace vesperine

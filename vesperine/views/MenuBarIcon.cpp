@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace vesperine::MenuBarIcon {
 namespace {
 
@@ -73,6 +72,16 @@ QImage tinted(const QColor& colour, qreal devicePixelRatio) {
     return canvas;
 }
 
+QImage squareImage(const QColor& colour, int side) {
+    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.scale(side / 16.0, side / 16.0);
+    draw(painter, QRectF(0, 0, 16, 16), colour);
+    painter.end();
+    return square;
+}
+
 QIcon trayIcon(const QColor& colour) {
     QIcon icon;
     for (const qreal ratio : {1.0, 2.0}) {
@@ -81,13 +90,7 @@ QIcon trayIcon(const QColor& colour) {
     // Trays ask for square icons; the drawing keeps its proportions of a
     // 16-pixel square at every such size.
     for (const int side : {16, 22, 24, 32, 48, 64}) {
-        QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
-        square.fill(Qt::transparent);
-        QPainter painter(&square);
-        painter.scale(side / 16.0, side / 16.0);
-        draw(painter, QRectF(0, 0, 16, 16), colour);
-        painter.end();
-        icon.addPixmap(QPixmap::fromImage(square));
+        icon.addPixmap(QPixmap::fromImage(squareImage(colour, side)));
     }
     return icon;
 }

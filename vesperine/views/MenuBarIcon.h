@@ -26,6 +26,10 @@ QImage image(qreal devicePixelRatio = 1);
 // The icon in `colour`, keeping the coverage of every pixel.
 QImage tinted(const QColor& colour, qreal devicePixelRatio = 1);
 
+// The icon in `colour` on a transparent square of `side` pixels, drawn as on
+// a 16-pixel square and scaled.
+QImage squareImage(const QColor& colour, int side);
+
 // The icon in `colour` at the sizes a tray asks for, square ones included.
 QIcon trayIcon(const QColor& colour);
 

@@ -89,7 +89,8 @@ QSize RunPauseButton::minimumSizeHint() const {
 
 void RunPauseButton::press() {
     const bool on = model_.filterOn();
-    model_.filter().setEnabled(!on);
+    const FilterChange change = model_.filter().setEnabled(!on);
+    model_.noteDisplay(change.display);
     model_.refresh();
 }
 

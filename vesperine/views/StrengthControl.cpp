@@ -58,7 +58,7 @@ void StrengthControl::userMoved(int position) {
     }
     const double value = clampStrength(static_cast<double>(position) / steps);
     ColorFilterState& filter = model_.filter();
-    filter.setStrength(value);
+    model_.noteDisplay(filter.setStrength(value).display);
     model_.setStrength(filter.strength());
 }
 
