@@ -1,14 +1,24 @@
 # Sourced by the tray benchmarks: a private X session (Xvfb, openbox, trayer)
-# with its own message bus and XDG folders, and the tray application in it.
-# Every process started here is remembered by its id and stopped by e2e_stop.
+# with its own message bus and XDG folders, and the tray application in it;
+# or a private headless GNOME Shell with the indicator extension, whose
+# Xwayland the application then uses.
+# Every process started here is remembered by its id and stopped by e2e_stop;
+# whatever the session's daemons start on their own carries E2E_SWEEP_TAG in
+# its environment and is swept by that.
 
 e2e_pids=()
+E2E_SWEEP_TAG=
 
 # e2e_start WORKDIR [EDGE] [ALIGN] [HOST]: HOST is the tray: trayer (the
-# default), xfce4-panel or lxqt-panel, each along EDGE.
+# default), xfce4-panel or lxqt-panel, each along EDGE; or gnome-shell (its
+# bar is always at the top).
 e2e_start() {
     E2E_DIR=$1
     local edge=${2:-top} align=${3:-right} host=${4:-trayer}
+    if [ "$host" = gnome-shell ]; then
+        e2e_start_gnome_shell
+        return
+    fi
     for tool in Xvfb openbox trayer xdotool xwininfo dbus-daemon; do
         command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/setup-deps)" >&2; return 1; }
     done
@@ -115,6 +125,90 @@ e2e_icon_centre() {
 # The panel is the one window titled "Vesperine" (the tray's are lower case).
 e2e_panel_id() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Vesperine":.*/\1/p' | head -n1; }
 
+# e2e_bus SOCKET: a message bus with no services of its own to start.
+e2e_bus() {
+    cat >"$1.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=$1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow own="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+CONF
+    E2E_SWEEP_TAG=$E2E_SWEEP_TAG dbus-daemon --nofork --config-file="$1.conf" >"$1.log" 2>&1 &
+    e2e_pids+=($!)
+    for _ in $(seq 200); do [ -S "$1" ] && return 0; sleep 0.05; done
+    echo "the bus at $1 did not start: $(cat "$1.log")" >&2
+    return 1
+}
+
+# e2e_shell_eval SCRIPT: what org.gnome.Shell.Eval returns for SCRIPT, as
+# JSON (strings keep their quotes); empty when it fails.
+e2e_shell_eval() {
+    gdbus call --session --timeout 10 --dest org.gnome.Shell --object-path /org/gnome/Shell \
+        --method org.gnome.Shell.Eval "$1" 2>/dev/null | sed -n "s/^(true, '\(.*\)')\$/\1/p"
+}
+
+# A headless GNOME Shell on a private session bus, with a second, empty bus
+# as the system bus (the shell insists on reaching logind) and a test-only
+# extension that opens Eval; the application then runs on its Xwayland.
+e2e_start_gnome_shell() {
+    for tool in gnome-shell gdbus dbus-daemon xwininfo pgrep; do
+        command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/setup-deps)" >&2; return 1; }
+    done
+    E2E_SWEEP_TAG=vesperine-bench-$$-$RANDOM
+    local home=$E2E_DIR/home
+    local unsafe=$home/data/gnome-shell/extensions/unsafe@vesperine.test
+    mkdir -p "$unsafe" "$home/config/glib-2.0/settings" "$home/cache" "$home/state" "$E2E_DIR/sys"
+    chmod 700 "$home"
+    printf '%s\n' '{"uuid": "unsafe@vesperine.test", "name": "unsafe", "description": "benchmarks only", "shell-version": ["43"]}' \
+        >"$unsafe/metadata.json"
+    printf '%s\n' 'function init() {' \
+        '    return { enable() { global.context.unsafe_mode = true; }, disable() {} };' '}' >"$unsafe/extension.js"
+    printf '%s\n' '[org/gnome/shell]' \
+        "enabled-extensions=['ubuntu-appindicators@ubuntu.com', 'unsafe@vesperine.test']" \
+        "welcome-dialog-last-shown-version='999'" >"$home/config/glib-2.0/settings/keyfile"
+    # The folders first: the buses and all they start take them over.
+    export HOME=$home XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
+    export XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache XDG_RUNTIME_DIR=$home NO_AT_BRIDGE=1
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM DISPLAY XAUTHORITY
+    e2e_bus "$E2E_DIR/bus" || return 1
+    e2e_bus "$E2E_DIR/sys/bus" || return 1
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_DIR/bus
+    E2E_SWEEP_TAG=$E2E_SWEEP_TAG DBUS_SYSTEM_BUS_ADDRESS=unix:path=$E2E_DIR/sys/bus \
+        XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND=keyfile LIBGL_ALWAYS_SOFTWARE=1 \
+        gnome-shell --headless --wayland --virtual-monitor 1280x720 >"$E2E_DIR/shell.out" 2>"$E2E_DIR/shell.err" &
+    E2E_SHELL_PID=$!
+    e2e_pids+=($E2E_SHELL_PID)
+    local ready=
+    for _ in $(seq 150); do
+        [ "$(e2e_shell_eval Main.layoutManager._startingUp)" = false ] && ready=1 && break
+        kill -0 "$E2E_SHELL_PID" 2>/dev/null || break
+        sleep 0.2
+    done
+    [ -n "$ready" ] || { echo "gnome-shell did not start: $(tail -n 5 "$E2E_DIR/shell.err")" >&2; return 1; }
+    e2e_shell_eval 'Main.overview.hide()' >/dev/null
+    # Its Xwayland: DISPLAY and XAUTHORITY from the command line.
+    local xwayland= arguments=()
+    for _ in $(seq 100); do
+        xwayland=$(pgrep -P "$E2E_SHELL_PID" -x Xwayland | head -n1) && [ -n "$xwayland" ] && break
+        sleep 0.1
+    done
+    [ -n "$xwayland" ] || { echo "gnome-shell started no Xwayland" >&2; return 1; }
+    mapfile -d '' -t arguments <"/proc/$xwayland/cmdline"
+    local i
+    for ((i = 1; i < ${#arguments[@]}; i++)); do
+        [ "${arguments[i - 1]}" = -auth ] && export XAUTHORITY=${arguments[i]}
+    done
+    export DISPLAY=${arguments[1]} XDG_CURRENT_DESKTOP=GNOME
+    [ -n "${XAUTHORITY:-}" ] || { echo "no -auth on Xwayland's command line" >&2; return 1; }
+    for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+    E2E_EDGE=top
+}
+
 e2e_stop() {
     local i
     for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
@@ -122,4 +216,18 @@ e2e_stop() {
         wait "${e2e_pids[i]}" 2>/dev/null || true
     done
     e2e_pids=()
+    # What the session's daemons started themselves (Xwayland, input method
+    # daemons, services started by the bus): found by the tag they inherited.
+    if [ -n "$E2E_SWEEP_TAG" ]; then
+        local signal environ found
+        for signal in TERM TERM KILL; do
+            found=
+            for environ in $(grep -lzxF "E2E_SWEEP_TAG=$E2E_SWEEP_TAG" /proc/[0-9]*/environ 2>/dev/null); do
+                environ=${environ#/proc/}
+                kill -s "$signal" "${environ%/environ}" 2>/dev/null && found=1
+            done
+            [ -n "$found" ] || break
+            sleep 0.5
+        done
+    fi
 }
