@@ -156,7 +156,7 @@ e2e_shell_eval() {
 # as the system bus (the shell insists on reaching logind) and a test-only
 # extension that opens Eval; the application then runs on its Xwayland.
 e2e_start_gnome_shell() {
-    for tool in gnome-shell gdbus dbus-daemon xwininfo pgrep; do
+    for tool in gnome-shell gdbus dbus-daemon xwininfo; do
         command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/setup-deps)" >&2; return 1; }
     done
     E2E_SWEEP_TAG=vesperine-bench-$$-$RANDOM
@@ -192,9 +192,13 @@ e2e_start_gnome_shell() {
     [ -n "$ready" ] || { echo "gnome-shell did not start: $(tail -n 5 "$E2E_DIR/shell.err")" >&2; return 1; }
     e2e_shell_eval 'Main.overview.hide()' >/dev/null
     # Its Xwayland: DISPLAY and XAUTHORITY from the command line.
-    local xwayland= arguments=()
+    local xwayland= arguments=() stat pid name state parent
     for _ in $(seq 100); do
-        xwayland=$(pgrep -P "$E2E_SHELL_PID" -x Xwayland | head -n1) && [ -n "$xwayland" ] && break
+        for stat in /proc/[0-9]*/stat; do
+            read -r pid name state parent _ <"$stat" 2>/dev/null || continue
+            [ "$name" = "(Xwayland)" ] && [ "$parent" = "$E2E_SHELL_PID" ] && xwayland=$pid && break
+        done
+        [ -n "$xwayland" ] && break
         sleep 0.1
     done
     [ -n "$xwayland" ] || { echo "gnome-shell started no Xwayland" >&2; return 1; }
