@@ -195,7 +195,7 @@ e2e_start_gnome_shell() {
     local xwayland= arguments=() stat pid name state parent
     for _ in $(seq 100); do
         for stat in /proc/[0-9]*/stat; do
-            read -r pid name state parent _ <"$stat" 2>/dev/null || continue
+            read -r pid name state parent _ 2>/dev/null <"$stat" || continue
             [ "$name" = "(Xwayland)" ] && [ "$parent" = "$E2E_SHELL_PID" ] && xwayland=$pid && break
         done
         [ -n "$xwayland" ] && break
