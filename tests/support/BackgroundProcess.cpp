@@ -14,17 +14,6 @@
 #include "support/TempDir.h"
 
 namespace vesperine::testing {
-namespace {
-
-int decodeStatus(int raw) {
-    if (WIFEXITED(raw)) {
-        return WEXITSTATUS(raw);
-    }
-    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-}
-
-}  // namespace
-
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const Environment& environment, const std::string& stdoutPath,
                                      const std::string& stderrPath) {
@@ -43,7 +32,7 @@ std::optional<int> BackgroundProcess::exitStatus() {
     }
     int raw = 0;
     if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-        status_ = decodeStatus(raw);
+        status_ = exitCodeOf(raw);
     }
     return status_;
 }
@@ -66,7 +55,7 @@ void BackgroundProcess::stop() {
         kill(pid_, SIGKILL);
         int raw = 0;
         if (waitpid(pid_, &raw, 0) == pid_) {
-            status_ = decodeStatus(raw);
+            status_ = exitCodeOf(raw);
         }
     }
 }

@@ -60,6 +60,13 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
     return pid;
 }
 
+int exitCodeOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) {
+        return WEXITSTATUS(waitStatus);
+    }
+    return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : -1;
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     ProcessResult result;
     int outPipe[2];
@@ -117,11 +124,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.exitStatus = 128 + WTERMSIG(status);
-    }
+    result.exitStatus = exitCodeOf(status);
     if (killed) {
         result.err += "\n[killed after timeout]";
     }

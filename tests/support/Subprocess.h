@@ -31,6 +31,9 @@ struct ProcessOptions {
 pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options, int in, int out,
             int err, bool ownGroup = false);
 
+// A wait status as an exit code, or 128 + the signal number.
+int exitCodeOf(int waitStatus);
+
 // Runs `argv` to completion with no standard input and captures both output
 // streams.
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
