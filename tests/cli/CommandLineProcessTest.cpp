@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "cli/CommandLine.h"
+#include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -21,50 +21,20 @@ class Executable : public ::testing::Test {
   protected:
     ProcessOptions options() const {
         ProcessOptions o;
-        o.environment = {{"TZ", "UTC"},
-                         {"XDG_CONFIG_HOME", home.file("config")},
-                         {"XDG_STATE_HOME", home.file("state")},
-                         {"HOME", home.path()},
-                         {"DISPLAY", std::nullopt},
-                         {"WAYLAND_DISPLAY", std::nullopt}};
-        return o;
-    }
-    // faketime preloads its library ahead of the sanitizer runtime.
-    ProcessOptions fakeTimeOptions() const {
-        ProcessOptions o = options();
-        o.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+        o.environment =
+            testing::sessionEnvironment(home, std::nullopt, "unix:path=" + home.file("no-bus"));
+        o.environment["TZ"] = "UTC";
         return o;
     }
     ProcessResult run(std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
-        return runProcess(arguments, options());
-    }
-    // With the clock held at a fixed UTC instant.
-    ProcessResult runAt(const char* utcTime, std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
-        arguments.insert(arguments.begin(), {"faketime", "-f", utcTime});
-        return runProcess(arguments, fakeTimeOptions());
+        return testing::runVesperine(arguments, options());
     }
 
     testing::TempDir home;
 };
 
-const std::string kHelp = std::string(CLI::helpText) + "\n";
-
-TEST_F(Executable, HelpAndUnknownCommands) {
-    for (const char* command : {"--help", "-h"}) {
-        const auto result = run({command, "--unused", "1"});
-        EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(result.out, kHelp);
-        EXPECT_EQ(result.err, "");
-    }
-    const auto unknown = run({"--HELP"});
-    EXPECT_EQ(unknown.exitStatus, 2);
-    EXPECT_EQ(unknown.err, "unknown command: --HELP\n");
-    EXPECT_EQ(unknown.out, kHelp);
-}
-
-TEST_F(Executable, HelpTextIsTheSixteenLinesExactly) {
+// The help text byte for byte, and the statuses main returns.
+TEST_F(Executable, HelpTextUnknownCommandsAndUsageErrors) {
     const char* const lines[] = {
         "vesperine \xe2\x80\x94 menu-bar app. With no arguments it launches the",
         "menu-bar UI. The following headless commands are for testing/scripting",
@@ -83,30 +53,29 @@ TEST_F(Executable, HelpTextIsTheSixteenLinesExactly) {
         "                                exit 0 if all pass (read-only)",
         "  --help                        this help",
     };
-    std::string expected;
+    std::string help;
     for (const char* line : lines) {
-        expected += line;
-        expected += '\n';
+        help += line;
+        help += '\n';
     }
-    EXPECT_EQ(run({"--help"}).out, expected);
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {{"--help", "--unused", "1"}, 0, help, ""},
+        {{"--HELP"}, 2, help, "unknown command: --HELP\n"},
+        {{"--decide", "--lat", "38.7"}, 2, "", "--decide needs --lat <deg> --lon <deg>\n"}};
+    for (const auto& [arguments, status, out, err] : cases) {
+        const auto result = run(arguments);
+        EXPECT_EQ(result.exitStatus, status) << arguments[0];
+        EXPECT_EQ(result.out, out) << arguments[0];
+        EXPECT_EQ(result.err, err);
+    }
 }
 
-TEST_F(Executable, DecideAtAFixedInstant) {
-    const auto result = runAt(
-        "2024-06-21 12:00:00",
-        {"--decide", "--lat", "38.7223", "--lon", "-9.1393", "--sr-off", "0", "--ss-off", "30"});
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out,
-              "now: 2024-06-21 12:00:00 Z\n"
-              "sunrise: 2024-06-21 05:12:00 Z\n"
-              "sunset: 2024-06-21 20:34:43 Z\n"
-              "decision: between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
-}
-
+// The real clock, in the zone TZ names.
 TEST_F(Executable, DecideInTheLocalTimeZone) {
-    ProcessOptions o = fakeTimeOptions();
+    ProcessOptions o = options();
     o.environment["TZ"] = "Europe/Lisbon";
+    // faketime preloads its library ahead of the sanitizer runtime.
+    o.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
     const auto result = runProcess({"faketime", "-f", "2024-06-21 21:00:00", VESPERINE_EXECUTABLE,
                                     "--reconcile", "--lat", "38.7223", "--lon", "-9.1393"},
                                    o);
@@ -118,58 +87,24 @@ TEST_F(Executable, DecideInTheLocalTimeZone) {
               "decision: between sunrise and sunset \xe2\x80\x94 light -> want OFF\n");
 }
 
-TEST_F(Executable, UsageErrorOfDecide) {
-    const auto result = run({"--decide", "--lat", "38.7"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "--decide needs --lat <deg> --lon <deg>\n");
-}
-
-TEST_F(Executable, UnusualNumbersNeverCrash) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--lat", "inf", "--lon", "-inf"},
-        {"--lat", "nan", "--lon", "NaN"},
-        {"--lat", "1e999", "--lon", "0"},
-        {"--lat", "91", "--lon", "181"},
-        {"--lat", "38", "--lon", "-9", "--sr-off", "1e308", "--ss-off", "-1e308"},
-        {"--lat", "-1e308", "--lon", "1e308", "--sr-off", "nan"},
-    };
-    for (auto arguments : cases) {
-        arguments.insert(arguments.begin(), "--decide");
-        const auto result = run(arguments);
-        EXPECT_EQ(result.exitStatus, 0) << result.err;
-        EXPECT_EQ(result.err, "");
-        EXPECT_NE(result.out.find("\ndecision: "), std::string::npos) << result.out;
-    }
-}
-
-TEST_F(Executable, LinksNoGraphicalLibrary) {
-    const auto ldd = runProcess({"ldd", VESPERINE_EXECUTABLE});
-    ASSERT_EQ(ldd.exitStatus, 0);
-    for (const char* library : {"libQt", "libX11", "libxcb", "libglib", "libgeonames"}) {
-        EXPECT_EQ(ldd.out.find(library), std::string::npos) << library << " in\n" << ldd.out;
-    }
-    // Loading libstdc++ would dominate a command's start-up; sanitizer builds
-    // link it dynamically.
-    if (!VESPERINE_SANITIZED) {
-        EXPECT_EQ(ldd.out.find("libstdc++"), std::string::npos) << ldd.out;
-    }
-}
-
 TEST_F(Executable, HeadlessCommandsLoadNoGraphicalLibrary) {
     ProcessOptions o = options();
     o.environment["LD_DEBUG"] = "files";
     // A Wayland desktop with a session bus: reading still loads neither.
     o.environment["WAYLAND_DISPLAY"] = "wayland-absent";
-    o.environment["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + home.file("no-bus");
     const auto decide =
         runProcess({VESPERINE_EXECUTABLE, "--decide", "--lat", "1", "--lon", "2"}, o);
     EXPECT_EQ(decide.exitStatus, 0);
     // The loader's trace is there at all, so an absence below means something.
     EXPECT_NE(decide.err.find("file=libc.so.6"), std::string::npos) << decide.err;
-    for (const char* library : {"libQt", "libX11", "libxcb", "libglib", "libgeonames",
-                                "libwayland", "libdbus", "libgio"}) {
+    for (const char* library : {"libQt", "libX11", "libxcb", "libglib", "libgeonames", "libwayland",
+                                "libdbus", "libgio"}) {
         EXPECT_EQ(decide.err.find(library), std::string::npos) << library;
+    }
+    // Loading libstdc++ would dominate a command's start-up; sanitizer builds
+    // link it dynamically.
+    if (!VESPERINE_SANITIZED) {
+        EXPECT_EQ(decide.err.find("libstdc++"), std::string::npos);
     }
     const auto get = runProcess({VESPERINE_EXECUTABLE, "--get"}, o);
     EXPECT_EQ(get.exitStatus, 0);

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -77,13 +78,10 @@ class OnAServer : public ::testing::Test {
     ProcessResult run(std::vector<std::string> arguments,
                       std::optional<std::string> display) const {
         testing::ProcessOptions options;
-        options.environment = {{"XDG_CONFIG_HOME", home.file("config")},
-                               {"XDG_STATE_HOME", home.file("state")},
-                               {"XAUTHORITY", home.file("no-cookies")},
-                               {"DISPLAY", std::move(display)}};
+        options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
+        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
-        arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
-        return runProcess(arguments, options);
+        return testing::runVesperine(arguments, options);
     }
     void expectOk(const ProcessResult& result, const std::string& out) const {
         EXPECT_EQ(result.out, out);

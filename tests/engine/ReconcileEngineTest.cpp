@@ -29,16 +29,10 @@ class RecordingStore final : public KeyValueStore {
     InMemoryStore inner;
 };
 
-constexpr Instant kLisbonJanuaryNight = Instant::fromSecondsSince1970(1705359600);  // 23:00Z
-constexpr Instant kLisbonJanuaryNoon = Instant::fromSecondsSince1970(1705320000);
+constexpr Instant kLisbonJanuaryNoon = Instant::fromSecondsSince1970(1705320000);  // 12:00Z
 
 class Engine : public ::testing::Test {
   protected:
-    void storePlace(double latitude, double longitude) {
-        settings.setAutomationEnabled(true);
-        settings.setLatitude(latitude);
-        settings.setLongitude(longitude);
-    }
     void setLive(bool on) {
         liveStore.inner.setValue("enabled", on ? "true" : "false");
         liveStore.reads.clear();
@@ -84,46 +78,6 @@ TEST_F(Engine, ClosedGateTouchesNothingLiveAndSnapshotStillReports) {
         EXPECT_FALSE(snapshot.decision.has_value());
         EXPECT_TRUE(liveStore.writes.empty());
     }
-}
-
-TEST_F(Engine, SwitchesOnlyWhenTheWishDiffersAndOnlyTheEnabledFlag) {
-    storePlace(38.72, -9.14);
-    liveStore.inner.setValue("strength", "0.3");
-    setLive(false);
-    EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight));
-    EXPECT_TRUE(live.enabled());
-    EXPECT_FALSE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight));
-    EXPECT_TRUE(ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNoon));
-    EXPECT_FALSE(live.enabled());
-    EXPECT_EQ(liveStore.writes, (std::vector<std::string>{"enabled", "enabled"}));
-    EXPECT_EQ(liveStore.inner.value("strength"), "0.3");
-}
-
-TEST(EngineReadOrder, GateReadsTheSettingsInTheirFixedOrder) {
-    RecordingStore settingsStore;
-    Settings settings{settingsStore};
-    InMemoryStore liveStore;
-    NullDisplay display;
-    ColorFilterState live{liveStore, display};
-    settings.setAutomationEnabled(true);
-    settings.setLatitude(38.72);
-    settings.setLongitude(-9.14);
-
-    settingsStore.reads.clear();
-    ReconcileEngine::reconcile(settings, live, kLisbonJanuaryNight);
-    const std::vector<std::string> open = {
-        "automationEnabled",    "latitude",           "longitude", "latitude", "longitude",
-        "sunriseOffsetMinutes", "sunsetOffsetMinutes"};
-    EXPECT_EQ(settingsStore.reads, open);
-
-    // A closed gate stops at the flag; the snapshot then reads it and the
-    // place again for its report.
-    settings.setAutomationEnabled(false);
-    settingsStore.reads.clear();
-    ReconcileEngine::snapshot(settings, live, kLisbonJanuaryNight);
-    const std::vector<std::string> closed = {"automationEnabled", "automationEnabled", "latitude",
-                                             "longitude"};
-    EXPECT_EQ(settingsStore.reads, closed);
 }
 
 }  // namespace

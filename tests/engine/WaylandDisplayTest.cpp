@@ -60,17 +60,12 @@ class OnACompositor : public ::testing::Test {
     ProcessResult run(std::vector<std::string> arguments,
                       std::optional<std::string> display = std::nullopt) const {
         testing::ProcessOptions options;
-        options.environment = {{"HOME", home.path()},
-                               {"XDG_CONFIG_HOME", home.file("config")},
-                               {"XDG_STATE_HOME", home.file("state")},
-                               {"XDG_RUNTIME_DIR", runtime()},
-                               {"WAYLAND_DISPLAY", kSocket},
-                               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.file("no-bus")},
-                               {"XAUTHORITY", home.file("no-cookies")},
-                               {"DISPLAY", std::move(display)}};
+        options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
+        options.environment["XDG_RUNTIME_DIR"] = runtime();
+        options.environment["WAYLAND_DISPLAY"] = kSocket;
+        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
-        arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
-        return runProcess(arguments, options);
+        return testing::runVesperine(arguments, options);
     }
     std::string lockFile() const { return runtime() + "/vesperine-" + kSocket + ".lock"; }
     // Some process holds the lock of the session's holder.

@@ -16,3 +16,7 @@ finish() {
     echo "$failures failed"
     [ "$failures" -eq 0 ]
 }
+# What an installation holds, below its prefix.
+installed_files="bin/vesperine lib/vesperine/libvesperine-interface.so
+    share/applications/vesperine.desktop share/icons/hicolor/scalable/apps/vesperine.svg
+    share/man/man1/vesperine.1 share/vesperine/vesperine.desktop"

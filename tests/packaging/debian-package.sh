@@ -11,11 +11,8 @@ deb=$(ls "$work"/out/vesperine_*.deb 2>/dev/null | head -n 1)
 check "a package file was made" test -f "$deb"
 dpkg-deb -x "$deb" "$work/root"
 files=$(cd "$work/root" && find . -type f | sort)
-for expected in ./usr/bin/vesperine ./usr/lib/vesperine/libvesperine-interface.so \
-                ./usr/share/applications/vesperine.desktop \
-                ./usr/share/icons/hicolor/scalable/apps/vesperine.svg \
-                ./usr/share/man/man1/vesperine.1 ./usr/share/vesperine/vesperine.desktop; do
-    check "package holds ${expected#./}" contains "$files" "$expected"
+for expected in $installed_files; do
+    check "package holds usr/$expected" contains "$files" "./usr/$expected"
 done
 check "package holds nothing from the build tree or the tests" \
     test -z "$(grep -E '_tests$|/include/|\.a$|trivial_program|benchmark' <<<"$files")"

@@ -10,9 +10,7 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 cmake --install "$BUILD_DIR" --prefix "$work/prefix" >/dev/null || { echo "FAIL install"; exit 1; }
 
-for expected in bin/vesperine lib/vesperine/libvesperine-interface.so \
-                share/applications/vesperine.desktop share/icons/hicolor/scalable/apps/vesperine.svg \
-                share/man/man1/vesperine.1 share/vesperine/vesperine.desktop; do
+for expected in $installed_files; do
     check "installed $expected" test -f "$work/prefix/$expected"
 done
 

@@ -10,68 +10,19 @@
 #include <cstdlib>
 #include <thread>
 
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
 
-extern char** environ;
-
 namespace vesperine::testing {
-namespace {
-
-int decodeStatus(int raw) {
-    if (WIFEXITED(raw)) {
-        return WEXITSTATUS(raw);
-    }
-    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-}
-
-}  // namespace
-
-BackgroundProcess::BackgroundProcess(
-    const std::vector<std::string>& argv,
-    const std::map<std::string, std::optional<std::string>>& environment,
-    const std::string& stdoutPath, const std::string& stderrPath) {
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        const auto equals = text.find('=');
-        if (equals != std::string::npos) {
-            variables[text.substr(0, equals)] = text.substr(equals + 1);
-        }
-    }
-    for (const auto& [name, value] : environment) {
-        if (value) {
-            variables[name] = *value;
-        } else {
-            variables.erase(name);
-        }
-    }
-    std::vector<std::string> envText;
-    for (const auto& [name, value] : variables) {
-        envText.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (auto& text : envText) {
-        envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (auto& text : args) {
-        argp.push_back(text.data());
-    }
-    argp.push_back(nullptr);
-
-    pid_ = fork();
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execvpe(argp[0], argp.data(), envp.data());
-        _exit(127);
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const Environment& environment, const std::string& stdoutPath,
+                                     const std::string& stderrPath) {
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = spawn(argv, {environment, "", 0}, in, out, err, true);
+    for (const int fd : {in, out, err}) {
+        close(fd);
     }
 }
 
@@ -81,7 +32,7 @@ std::optional<int> BackgroundProcess::exitStatus() {
     }
     int raw = 0;
     if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-        status_ = decodeStatus(raw);
+        status_ = exitCodeOf(raw);
     }
     return status_;
 }
@@ -104,7 +55,7 @@ void BackgroundProcess::stop() {
         kill(pid_, SIGKILL);
         int raw = 0;
         if (waitpid(pid_, &raw, 0) == pid_) {
-            status_ = decodeStatus(raw);
+            status_ = exitCodeOf(raw);
         }
     }
 }
@@ -123,8 +74,7 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     }
 }
 
-TestBus::TestBus(const std::string& folder,
-                 const std::map<std::string, std::optional<std::string>>& environment) {
+TestBus::TestBus(const std::string& folder, const Environment& environment) {
     const std::string socket = folder + "/bus";
     address_ = "unix:path=" + socket;
     const std::string config = folder + "/bus.conf";
@@ -150,22 +100,7 @@ TestBus::TestBus(const std::string& folder,
 }
 
 bool programInstalled(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string list = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const auto colon = list.find(':', start);
-        const std::string folder =
-            list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (!folder.empty() && access((folder + "/" + name).c_str(), X_OK) == 0) {
-            return true;
-        }
-        if (colon == std::string::npos) {
-            break;
-        }
-        start = colon + 1;
-    }
-    return false;
+    return runProcess({"sh", "-c", "command -v \"$0\" >/dev/null", name}).exitStatus == 0;
 }
 
 }  // namespace vesperine::testing

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Subprocess.h"
+
 namespace vesperine::testing {
 
 // A process that runs beside the test: X server, window manager, bus, the
@@ -15,8 +17,7 @@ namespace vesperine::testing {
 // the object goes away.
 class BackgroundProcess {
   public:
-    BackgroundProcess(const std::vector<std::string>& argv,
-                      const std::map<std::string, std::optional<std::string>>& environment,
+    BackgroundProcess(const std::vector<std::string>& argv, const Environment& environment,
                       const std::string& stdoutPath, const std::string& stderrPath);
     ~BackgroundProcess() { stop(); }
     BackgroundProcess(const BackgroundProcess&) = delete;
@@ -43,8 +44,7 @@ bool waitUntil(const std::function<bool()>& condition, double seconds);
 // starts the installed session services (dconf) on demand, which inherit it.
 class TestBus {
   public:
-    explicit TestBus(const std::string& folder,
-                     const std::map<std::string, std::optional<std::string>>& environment = {});
+    explicit TestBus(const std::string& folder, const Environment& environment = {});
     const std::string& address() const { return address_; }
     bool started() const { return started_; }
 

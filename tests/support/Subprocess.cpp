@@ -7,10 +7,65 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+
+extern char** environ;
 
 namespace vesperine::testing {
+
+pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options, int in, int out,
+            int err, bool ownGroup) {
+    // Everything is prepared before fork(): the parent may have threads.
+    Environment merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const auto equals = text.find('=');
+        if (equals != std::string::npos) {
+            merged[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+    }
+    for (const auto& [name, value] : options.environment) {
+        merged[name] = value;
+    }
+    std::vector<std::string> envText;
+    for (const auto& [name, value] : merged) {
+        if (value) {
+            envText.push_back(name + "=" + *value);
+        }
+    }
+    std::vector<char*> envp, args;
+    for (auto& text : envText) {
+        envp.push_back(text.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> argvCopy = argv;
+    for (auto& text : argvCopy) {
+        args.push_back(text.data());
+    }
+    args.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (ownGroup) {
+            setpgid(0, 0);
+        }
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
+        execvpe(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int exitCodeOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) {
+        return WEXITSTATUS(waitStatus);
+    }
+    return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : -1;
+}
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     ProcessResult result;
@@ -19,41 +74,24 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
         return result;
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, STDIN_FILENO);
-        for (const auto& [name, value] : options.environment) {
-            if (value) {
-                setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
-        }
-        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
-            _exit(127);
-        }
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = spawn(argv, options, devNull, outPipe[1], errPipe[1]);
+    for (const int fd : {devNull, outPipe[1], errPipe[1]}) {
+        close(fd);
     }
-    close(outPipe[1]);
-    close(errPipe[1]);
+    if (pid < 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return result;
+    }
 
     const auto deadline =
         std::chrono::steady_clock::now() +
         std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
     bool killed = false;
-    while (open > 0) {
+    for (int open = 2; open > 0;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -86,11 +124,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.exitStatus = 128 + WTERMSIG(status);
-    }
+    result.exitStatus = exitCodeOf(status);
     if (killed) {
         result.err += "\n[killed after timeout]";
     }

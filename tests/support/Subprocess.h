@@ -1,11 +1,17 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vesperine::testing {
+
+// Variables to set (a value) or remove (nullopt) on top of this process's
+// environment.
+using Environment = std::map<std::string, std::optional<std::string>>;
 
 struct ProcessResult {
     std::string out;
@@ -14,15 +20,31 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    // Variables to set (a value) or remove (nullopt) on top of this process's
-    // environment.
-    std::map<std::string, std::optional<std::string>> environment;
+    Environment environment;
     std::string workingDirectory;  // empty: this process's
     double timeoutSeconds = 60.0;  // then the child is killed
 };
 
-// Runs `argv` (argv[0] a path or a name found on PATH) to completion with no
-// standard input and captures both output streams.
+// Starts `argv` (argv[0] a path or a name found on PATH) with its standard
+// streams on `in`, `out` and `err`, in a process group of its own when
+// `ownGroup`. The pid, or -1.
+pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options, int in, int out,
+            int err, bool ownGroup = false);
+
+// A wait status as an exit code, or 128 + the signal number.
+int exitCodeOf(int waitStatus);
+
+// Runs `argv` to completion with no standard input and captures both output
+// streams.
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+#ifdef VESPERINE_EXECUTABLE
+// The program under test with `arguments`.
+inline ProcessResult runVesperine(std::vector<std::string> arguments,
+                                  const ProcessOptions& options) {
+    arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
+    return runProcess(arguments, options);
+}
+#endif
 
 }  // namespace vesperine::testing

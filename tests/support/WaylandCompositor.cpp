@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include "support/Subprocess.h"
+
 namespace vesperine::testing {
 
 WaylandCompositor::WaylandCompositor(const std::string& runtimeFolder,
@@ -24,19 +26,8 @@ WaylandCompositor::WaylandCompositor(const std::string& runtimeFolder,
     if (gammaSizes.empty()) {
         argv.push_back("no-manager");
     }
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(toChild[0], STDIN_FILENO);
-        dup2(fromChild[1], STDOUT_FILENO);
-        setenv("XDG_RUNTIME_DIR", runtimeFolder.c_str(), 1);
-        std::vector<char*> args;
-        for (auto& argument : argv) {
-            args.push_back(argument.data());
-        }
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    pid_ = spawn(argv, {{{"XDG_RUNTIME_DIR", runtimeFolder}}, "", 60}, toChild[0], fromChild[1],
+                 STDERR_FILENO);
     close(toChild[0]);
     close(fromChild[1]);
     commands_ = fdopen(toChild[1], "w");
