@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
@@ -137,6 +138,38 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
     expectOk(run({"--get"}, std::nullopt), "enabled=true\ntype=1\nstrength=0.500000\n");
     expectOk(run({"--set-intensity", "0.5"}, name), "strength=0.500000\n");
     EXPECT_EQ(rampsOfEveryCrtc(display)[0].blue, warm[0].blue);
+    XCloseDisplay(display);
+}
+
+// Two processes switching and strengthening at once: whichever wrote last, the
+// ramps are what the stored state asks for (a fresh apply changes nothing).
+TEST_F(OnAServer, ConcurrentCommandsLeaveTheRampsAsTheStateSays) {
+    std::unique_ptr<testing::BackgroundProcess> xvfb;
+    const std::string name = startXvfb(home, xvfb);
+    ASSERT_FALSE(name.empty());
+    Display* display = XOpenDisplay(name.c_str());
+    ASSERT_NE(display, nullptr) << name;
+    for (int round = 0; round < 10; ++round) {
+        // Each process alternates switching and strengthening, the other way round.
+        auto alternate = [&](const char* on, const char* strength) {
+            for (int i = 0; i < 10; ++i) {
+                const std::vector<std::string> command =
+                    i % 2 ? std::vector<std::string>{"--set-intensity", strength}
+                          : std::vector<std::string>{"--set-enabled", on};
+                EXPECT_EQ(run(command, name).exitStatus, 0);
+            }
+        };
+        std::thread first(alternate, "1", "0.3");
+        std::thread second(alternate, "0", "0.8");
+        first.join();
+        second.join();
+        const auto after = rampsOfEveryCrtc(display);
+        const std::string state = run({"--get"}, name).out;
+        EXPECT_EQ(isIdentity(after[0]), state.find("enabled=false") != std::string::npos) << state;
+        const std::string strength = state.substr(state.find("strength=") + 9, 8);
+        expectOk(run({"--set-intensity", strength}, name), "strength=" + strength + "\n");
+        EXPECT_EQ(rampsOfEveryCrtc(display)[0].blue, after[0].blue) << "round " << round << state;
+    }
     XCloseDisplay(display);
 }
 
