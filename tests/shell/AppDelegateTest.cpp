@@ -4,7 +4,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLineEdit>
-#include <QMetaProperty>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -13,8 +12,13 @@
 
 #include <cstdio>
 
-#include "ShellFakes.h"
 #include "TestApplication.h"
+#include "engine/Clock.h"
+#include "engine/ColorFilterState.h"
+#include "engine/DisplayBackend.h"
+#include "engine/KeyValueStore.h"
+#include "engine/Settings.h"
+#include "model/CityGeocoder.h"
 #include "shell/AppDelegate.h"
 #include "shell/WakeWatcher.h"
 #include "support/BackgroundProcess.h"
@@ -24,20 +28,47 @@
 namespace vesperine {
 namespace {
 
-using testing::ShellWorld;
+// Records whether each apply switched the filter on.
+struct RecordingDisplay final : DisplayBackend {
+    DisplayOutcome apply(bool enabled, double) override {
+        applies.push_back(enabled);
+        return DisplayOutcome::reachedScreen();
+    }
+    std::string_view name() const override { return "recording"; }
+    std::vector<bool> applies;
+};
 
-// Counts the key presses that reach a widget.
-class KeyCounter : public QObject {
-  public:
-    int escapes = 0;
+// 2024-01-15 00:00:00 UTC, night at 0 N, 0 E; counts how often it was asked,
+// i.e. how many passes ran.
+struct CountingClock final : Clock {
+    Instant now() const override {
+        ++reads;
+        return Instant::fromSecondsSince1970(1705276800.0);
+    }
+    mutable int reads = 0;
+};
 
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            ++escapes;
-        }
-        return false;
+struct IdleGeocoder final : CityGeocoder {
+    void geocode(const QString&, Completion) override {}
+    void cancel() override {}
+};
+
+// Stores, display and clock of one application run, all in memory.
+struct ShellWorld {
+    InMemoryStore settingsStore;
+    InMemoryStore filterStore;
+    RecordingDisplay display;
+    Settings settings{settingsStore};
+    ColorFilterState filter{filterStore, display};
+    CountingClock clock;
+
+    ShellServices services() {
+        return ShellServices{[this]() -> Settings& { return settings; },
+                             [this]() -> ColorFilterState& { return filter; },
+                             &clock,
+                             [] { return std::unique_ptr<CityGeocoder>(new IdleGeocoder); },
+                             {},
+                             {}};
     }
 };
 
@@ -58,65 +89,35 @@ class AppDelegateTest : public ::testing::Test {
   protected:
     void SetUp() override { testing::testApplication(); }
 
-    // A focused line edit in a window of its own.
-    QLineEdit* focusedEdit() {
-        edit_ = std::make_unique<QLineEdit>();
-        edit_->installEventFilter(&keys_);
-        edit_->show();
-        edit_->setFocus();
-        return edit_.get();
-    }
-
     ShellWorld world_;
-    KeyCounter keys_;
-    std::unique_ptr<QLineEdit> edit_;
 };
 
-TEST_F(AppDelegateTest, LaunchBuildsTheShellRunsOnePassAndLogsOnce) {
-    const auto windowsBefore = QApplication::topLevelWidgets().size();
+TEST_F(AppDelegateTest, LaunchRunsOnePassAndAMonitorChangeOnlyPutsTheStateBack) {
+    world_.filter.setEnabled(true);
+    const auto appliesBefore = world_.display.applies.size();
     AppDelegate delegate(world_.services());
-    // Creation alone touches nothing.
-    EXPECT_EQ(delegate.panel(), nullptr);
-    EXPECT_EQ(world_.clock.reads, 0);
-    EXPECT_TRUE(world_.display.applies.empty());
-    EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore);
+    EXPECT_EQ(world_.clock.reads, 0) << "creation alone touches nothing";
 
     // This platform has no tray: the program says so instead of vanishing.
     EXPECT_EQ(launch(delegate),
               "vesperine: menu-bar item created\nvesperine: no system tray here; the icon appears "
               "when one starts, and running vesperine again opens the panel\n");
+    EXPECT_EQ(launch(delegate), "") << "a second launch call is ignored";
     ASSERT_NE(delegate.panel(), nullptr);
-    ASSERT_NE(delegate.timer(), nullptr);
-    EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
     EXPECT_FALSE(delegate.panel()->isVisible());
-    EXPECT_EQ(delegate.timer()->interval(), 300 * 1000);
     EXPECT_TRUE(delegate.timer()->isActive());
-
-    // Automation off: one pass that changes nothing but puts the stored
-    // (off) state back on screen.
+    // Automation off: one pass that changes nothing but puts the stored state back on screen.
     EXPECT_EQ(world_.clock.reads, 1);
-    EXPECT_FALSE(world_.filterStore.value("enabled"));
-    ASSERT_EQ(world_.display.applies.size(), 1u);
-    EXPECT_FALSE(world_.display.applies[0].enabled);
+    ASSERT_EQ(world_.display.applies.size(), appliesBefore + 1);
+    EXPECT_TRUE(world_.display.applies.back());
 
-    // A second launch call is ignored.
-    EXPECT_EQ(launch(delegate), "");
-    EXPECT_EQ(world_.clock.reads, 1);
-}
-
-TEST_F(AppDelegateTest, AMonitorChangePutsTheStoredStateBackWithoutAPass) {
-    world_.filter.setEnabled(true);
-    AppDelegate delegate(world_.services());
-    launch(delegate);
-    const auto applies = world_.display.applies.size();
-    const int passes = world_.clock.reads;
     QScreen* screen = QGuiApplication::primaryScreen();
     Q_EMIT screen->geometryChanged(screen->geometry());
     Q_EMIT screen->geometryChanged(screen->geometry());
     QTest::qWait(800);
-    ASSERT_EQ(world_.display.applies.size(), applies + 1);  // one burst, one apply
-    EXPECT_TRUE(world_.display.applies.back().enabled);
-    EXPECT_EQ(world_.clock.reads, passes);
+    ASSERT_EQ(world_.display.applies.size(), appliesBefore + 2);  // one burst, one apply
+    EXPECT_TRUE(world_.display.applies.back());
+    EXPECT_EQ(world_.clock.reads, 1);
 }
 
 TEST_F(AppDelegateTest, WakeRunsExactlyOnePassAndSleepNone) {
@@ -128,7 +129,9 @@ TEST_F(AppDelegateTest, WakeRunsExactlyOnePassAndSleepNone) {
     ASSERT_TRUE(bus.started());
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
 
-    world_.storeNightPlaceWithAutomation();
+    world_.settings.setLatitude(0.0);
+    world_.settings.setLongitude(0.0);
+    world_.settings.setAutomationEnabled(true);
     AppDelegate delegate(world_.services());
     launch(delegate);
     ASSERT_TRUE(world_.filter.enabled());
@@ -166,46 +169,84 @@ TEST_F(AppDelegateTest, WakeRunsExactlyOnePassAndSleepNone) {
     QDBusConnection::disconnectFromBus("stranger");
 }
 
-TEST_F(AppDelegateTest, TrayClicksToggleThePanelUnderThePointer) {
+TEST_F(AppDelegateTest, TrayClicksToggleThePanelAndOnlyAGenuineResignClosesIt) {
     AppDelegate delegate(world_.services());
     launch(delegate);
     auto* tray = delegate.statusItem()->findChild<QSystemTrayIcon*>();
     ASSERT_NE(tray, nullptr);
+    const auto click = [&](auto reason) { Q_EMIT tray->activated(reason); };
+    StatusPanel* panel = delegate.panel();
     QCursor::setPos(500, 3);
-    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-    StatusPanel& panel = *delegate.panel();
-    ASSERT_TRUE(panel.isVisible());
+    click(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
     EXPECT_NE(delegate.localKeyMonitor(), nullptr);
-    EXPECT_EQ(panel.geometry().top(), 3 + 1 + 6);  // 6 below the 1x1 pointer rectangle
+    EXPECT_EQ(panel->geometry().top(), 3 + 1 + 6);  // 6 below the 1x1 pointer rectangle
 
-    // A quick second click arrives as a double click and still closes; the
-    // context button does nothing.
-    Q_EMIT tray->activated(QSystemTrayIcon::Context);
-    EXPECT_TRUE(panel.isVisible());
-    Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_FALSE(panel.isVisible());
+    QWidget trayBar;
+    delegate.windowDidResignKey(&trayBar);
+    delegate.windowDidResignKey(nullptr);
+    EXPECT_TRUE(panel->isVisible()) << "another window's resign";
+
+    // A tray that takes focus: the panel resigns first, then the click lands
+    // and does not reopen it; a click later on does.
+    trayBar.show();
+    trayBar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 2000));
     EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
+    click(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(panel->isVisible());
+    QTest::qWait(400);
+    click(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(panel->isVisible());
+
+    // The context button does nothing; a quick second click arrives as a
+    // double click and still closes, and one right after that opens again.
+    click(QSystemTrayIcon::Context);
+    EXPECT_TRUE(panel->isVisible());
+    click(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
+    click(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(panel->isVisible());
+    delegate.closePanel();
 }
+
+// Counts the Escape presses that reach a widget.
+class EscapeCounter : public QObject {
+  public:
+    int escapes = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        escapes += event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        return false;
+    }
+};
 
 TEST_F(AppDelegateTest, OneEscapeMonitorClosesThePanelAndSwallowsOnlyEscape) {
     AppDelegate delegate(world_.services());
     launch(delegate);
-    QLineEdit* edit = focusedEdit();
+    EscapeCounter keys;
+    QLineEdit edit;
+    edit.installEventFilter(&keys);
+    edit.show();
+    edit.setFocus();
     delegate.openPanel();
     ASSERT_TRUE(delegate.panel()->isVisible());
 
-    QTest::keyClicks(edit, "ab");
-    EXPECT_EQ(edit->text(), "ab");
+    QTest::keyClicks(&edit, "ab");
+    EXPECT_EQ(edit.text(), "ab");
     EXPECT_TRUE(delegate.panel()->isVisible());
 
-    QTest::keyClick(edit, Qt::Key_Escape);
+    QTest::keyClick(&edit, Qt::Key_Escape);
     EXPECT_FALSE(delegate.panel()->isVisible());
-    EXPECT_EQ(keys_.escapes, 0);
+    EXPECT_EQ(keys.escapes, 0);
     EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
 
     // Closed: Escape belongs to the application's widgets again.
-    QTest::keyClick(edit, Qt::Key_Escape);
-    EXPECT_EQ(keys_.escapes, 1);
+    QTest::keyClick(&edit, Qt::Key_Escape);
+    EXPECT_EQ(keys.escapes, 1);
 
     // Installing again or reopening never stacks a second monitor.
     delegate.openPanel();
@@ -216,8 +257,8 @@ TEST_F(AppDelegateTest, OneEscapeMonitorClosesThePanelAndSwallowsOnlyEscape) {
     EXPECT_EQ(delegate.localKeyMonitor(), first);
     delegate.closePanel();
     delegate.removeEscapeMonitor();  // nothing left to remove
-    QTest::keyClick(edit, Qt::Key_Escape);
-    EXPECT_EQ(keys_.escapes, 2) << "a stacked monitor outlived the close";
+    QTest::keyClick(&edit, Qt::Key_Escape);
+    EXPECT_EQ(keys.escapes, 2) << "a stacked monitor outlived the close";
 }
 
 // Stands in for a window system that reports the resign synchronously from
@@ -259,78 +300,18 @@ TEST_F(AppDelegateTest, TheResignDuringACloseIsSwallowedByTheGuard) {
     EXPECT_FALSE(delegate.isClosingPanel());
     EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
 }
-
-TEST_F(AppDelegateTest, OnlyThePanelsOwnResignClosesIt) {
-    AppDelegate delegate(world_.services());
-    launch(delegate);
-    delegate.openPanel();
-    StatusPanel* panel = delegate.panel();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
-
-    QWidget other;
-    delegate.windowDidResignKey(&other);
-    delegate.windowDidResignKey(nullptr);
-    EXPECT_TRUE(panel->isVisible());
-
-    // A real loss of activation: another window of the application.
-    other.show();
-    other.activateWindow();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 2000));
-    EXPECT_EQ(delegate.localKeyMonitor(), nullptr);
-    delegate.windowDidResignKey(panel);  // hidden: nothing to do
-    EXPECT_FALSE(panel->isVisible());
-}
-
-TEST_F(AppDelegateTest, TheClickThatTookFocusFromThePanelDoesNotReopenIt) {
-    AppDelegate delegate(world_.services());
-    launch(delegate);
-    auto* tray = delegate.statusItem()->findChild<QSystemTrayIcon*>();
-    ASSERT_NE(tray, nullptr);
-    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-    StatusPanel* panel = delegate.panel();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
-
-    // A tray that takes focus: the panel resigns first, then the click lands.
-    QWidget trayBar;
-    trayBar.show();
-    trayBar.activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 2000));
-    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-    EXPECT_FALSE(panel->isVisible());
-
-    // A click later on opens it as usual; so does one right after a close of its own.
-    QTest::qWait(400);
-    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-    EXPECT_TRUE(panel->isVisible());
-    delegate.closePanel();
-    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-    EXPECT_TRUE(panel->isVisible());
-    delegate.closePanel();
-}
-
-TEST_F(AppDelegateTest, TheRootRefreshesTheModelWhenThePanelFirstAppears) {
+TEST_F(AppDelegateTest, ThePanelRefreshesWhenOpenedKeepsItsPageAndFollowsItsHeight) {
     AppDelegate delegate(world_.services());
     launch(delegate);
     int refreshes = 0;
     QObject::connect(delegate.model(), &AppModel::changed, [&](AppModel::Property property) {
         refreshes += property == AppModel::Property::statusText ? 1 : 0;
     });
-    // Opening refreshes, and the page coming on screen for the first time
-    // refreshes once more; later opens only refresh once.
-    delegate.openPanel();
-    EXPECT_EQ(refreshes, 2);
-    delegate.closePanel();
-    delegate.openPanel();
-    EXPECT_EQ(refreshes, 3);
-    delegate.closePanel();
-}
-
-TEST_F(AppDelegateTest, ThePanelKeepsItsPageAndFollowsItsHeight) {
-    AppDelegate delegate(world_.services());
-    launch(delegate);
     QCursor::setPos(400, 2);
-    Q_EMIT delegate.statusItem()->findChild<QSystemTrayIcon*>()->activated(
-        QSystemTrayIcon::Trigger);
+    delegate.togglePanel();
+    // Opening refreshes, and the page coming on screen for the first time
+    // refreshes once more.
+    EXPECT_EQ(refreshes, 2);
     StatusPanel* panel = delegate.panel();
     auto* view = qobject_cast<PanelView*>(delegate.hostingController()->content());
     ASSERT_NE(view, nullptr);
@@ -345,6 +326,7 @@ TEST_F(AppDelegateTest, ThePanelKeepsItsPageAndFollowsItsHeight) {
     delegate.togglePanel();
     delegate.togglePanel();
     ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(refreshes, 3);
     EXPECT_EQ(view->page(), Page::settings);
     EXPECT_NE(panel->height(), frontHeight);
     delegate.closePanel();

@@ -11,46 +11,36 @@
 namespace vesperine {
 namespace {
 
-class PanelWindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override { testing::testApplication(); }
-};
-
 // A content of two fixed-height blocks, 100 and 40 pixels high.
-struct Blocks {
-    QWidget* content = new QWidget;
-    QWidget* first = new QWidget;
-    QWidget* second = new QWidget;
-    Blocks() {
-        auto* layout = new QVBoxLayout(content);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        first->setFixedHeight(100);
-        second->setFixedHeight(40);
-        layout->addWidget(first);
-        layout->addWidget(second);
-        content->setFixedWidth(288);
-    }
-};
-
-TEST_F(PanelWindowTest, HostingReportsEachNewPreferredSizeOnce) {
-    Blocks blocks;
-    PanelHostingController host(blocks.content);
+TEST(PanelWindowTest, HostingReportsEachNewPreferredSizeOnce) {
+    testing::testApplication();
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    first->setFixedHeight(100);
+    second->setFixedHeight(40);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    content->setFixedWidth(288);
+    PanelHostingController host(content);
     EXPECT_EQ(host.sizeThatFits(288), QSizeF(288, 140));
     std::vector<QSizeF> reported;
     host.setPreferredSizeDidChange([&](QSizeF size) { reported.push_back(size); });
     host.show();
     QCoreApplication::processEvents();
-    blocks.second->setFixedHeight(80);
+    second->setFixedHeight(80);
     QCoreApplication::processEvents();
     // A layout pass that ends at the same size reports nothing.
-    blocks.content->updateGeometry();
+    content->updateGeometry();
     QCoreApplication::processEvents();
-    blocks.first->hide();
+    first->hide();
     QCoreApplication::processEvents();
     // Also while hidden, so the frame is right when the panel next opens.
     host.hide();
-    blocks.first->show();
+    first->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(reported, (std::vector<QSizeF>{{288, 140}, {288, 180}, {288, 80}, {288, 180}}));
 

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <array>
+
 #include "TestApplication.h"
 #include "shell/AppDelegate.h"
 #include "shell/SelfTest.h"
@@ -31,56 +33,57 @@ class PanelThatHidesOnDeactivate : public StatusPanel {
     }
 };
 
-const char* const kCheck1 = "presentation uses a key panel with no global mouse monitor";
-const char* const kCheck2 = "panel close path has a resign-key reentrancy guard";
-const char* const kCheck3 = "panel stays key for controls and text until a genuine resign";
-
 class SelfTestTest : public ::testing::Test {
   protected:
     void SetUp() override { testing::testApplication(); }
-
-    static std::string lines(bool ok1, bool ok2, bool ok3, const char* summary) {
-        const auto line = [](bool ok, const char* name) {
-            return std::string(ok ? "  ok   " : "  FAIL ") + name + "\n";
-        };
-        return line(ok1, kCheck1) + line(ok2, kCheck2) + line(ok3, kCheck3) +
-               "selftest: " + summary + "\n";
-    }
 };
 
-TEST_F(SelfTestTest, AForbiddenOrMissingPropertyFailsTheFirstCheckAndTheRestStillRun) {
-    const StatusPanel panel(QRect(0, 0, 288, 100));
-    const QSet<QString> withoutPanel{"isClosingPanel", "statusItem"};
-    for (const QSet<QString>& names :
-         {SelfTest::declaredPropertyNames(DelegateWithPopover::staticMetaObject), withoutPanel}) {
-        int status = -1;
-        const std::string out =
-            captureFile([&](std::FILE* f) { status = SelfTest::run(names, panel, f); });
-        EXPECT_EQ(out, lines(false, true, true, "2 passed, 1 failed"));
-        EXPECT_EQ(status, 1);
+// What the self-test prints when the checks come out as `ok`.
+std::string report(std::array<bool, 3> ok) {
+    const char* const checks[] = {"presentation uses a key panel with no global mouse monitor",
+                                  "panel close path has a resign-key reentrancy guard",
+                                  "panel stays key for controls and text until a genuine resign"};
+    std::string out;
+    int passed = 0;
+    for (int i = 0; i < 3; ++i) {
+        out += std::string(ok[i] ? "  ok   " : "  FAIL ") + checks[i] + "\n";
+        passed += ok[i];
     }
+    return out + "selftest: " + std::to_string(passed) + " passed, " + std::to_string(3 - passed) +
+           " failed\n";
 }
 
-TEST_F(SelfTestTest, TwoFailuresReportOnePassedAndStatusOne) {
-    const PanelThatHidesOnDeactivate panel;
-    EXPECT_TRUE(panel.hidesOnDeactivate());
-    int status = -1;
-    const std::string out = captureFile([&](std::FILE* f) {
-        status = SelfTest::run({"panel"}, panel, f);  // no close guard
-    });
-    EXPECT_EQ(out, lines(true, false, false, "1 passed, 2 failed"));
-    EXPECT_EQ(status, 1);
-}
-
-TEST_F(SelfTestTest, EachPanelFlagIsReadFromTheWindowItself) {
-    const QSet<QString> names = SelfTest::declaredPropertyNames(AppDelegate::staticMetaObject);
+TEST_F(SelfTestTest, EachBrokenRuleFailsItsCheckAndTheRestStillRun) {
+    const QSet<QString> delegate = SelfTest::declaredPropertyNames(AppDelegate::staticMetaObject);
+    const StatusPanel panel(QRect(0, 0, 288, 100));
     StatusPanel notFloating(QRect(0, 0, 288, 100));
     notFloating.setWindowFlag(Qt::WindowStaysOnTopHint, false);
     StatusPanel keyOnlyIfNeeded(QRect(0, 0, 288, 100));
     keyOnlyIfNeeded.setAttribute(Qt::WA_ShowWithoutActivating);
-    for (const StatusPanel* panel : {&notFloating, &keyOnlyIfNeeded}) {
-        EXPECT_EQ(captureFile([&](std::FILE* f) { SelfTest::run(names, *panel, f); }),
-                  lines(true, true, false, "2 passed, 1 failed"));
+    const PanelThatHidesOnDeactivate hidesOnDeactivate;
+    struct Case {
+        const char* name;
+        QSet<QString> properties;
+        const StatusPanel& panel;
+        std::array<bool, 3> ok;
+    };
+    const Case cases[] = {
+        {"a popover",
+         SelfTest::declaredPropertyNames(DelegateWithPopover::staticMetaObject),
+         panel,
+         {false, true, true}},
+        {"no panel", {"isClosingPanel", "statusItem"}, panel, {false, true, true}},
+        {"no close guard, hides on deactivate", {"panel"}, hidesOnDeactivate, {true, false, false}},
+        {"not floating", delegate, notFloating, {true, true, false}},
+        {"key only if needed", delegate, keyOnlyIfNeeded, {true, true, false}},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        EXPECT_EQ(
+            captureFile([&](std::FILE* f) { status = SelfTest::run(c.properties, c.panel, f); }),
+            report(c.ok))
+            << c.name;
+        EXPECT_EQ(status, 1) << c.name;
     }
 }
 
