@@ -1,18 +1,28 @@
+// The tray application's shell in this process, on the offscreen platform
+// (the delegate, the panel's hosting, the self-test's checks), and the
+// executable where nothing can be shown.
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLineEdit>
+#include <QObject>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
 
-#include "TestApplication.h"
 #include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
 #include "engine/DisplayBackend.h"
@@ -20,13 +30,41 @@
 #include "engine/Settings.h"
 #include "model/CityGeocoder.h"
 #include "shell/AppDelegate.h"
+#include "shell/PanelHostingController.h"
+#include "shell/SelfTest.h"
+#include "shell/StatusPanel.h"
 #include "shell/WakeWatcher.h"
 #include "support/BackgroundProcess.h"
+#include "support/DesktopSession.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "views/PanelView.h"
 
 namespace vesperine {
 namespace {
+
+// One QApplication on the offscreen platform for the whole test process.
+QApplication& testApplication() {
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt's warnings about the missing tray would mix with what the
+        // delegate itself writes to standard error.
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        static int argc = 1;
+        static char name[] = "shell_tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// Everything written to a FILE* by `body`.
+template <typename Body>
+std::string captureFile(Body body) {
+    std::FILE* file = std::tmpfile();
+    body(file);
+    return testing::drainAndClose(file);
+}
 
 // Records whether each apply switched the filter on.
 struct RecordingDisplay final : DisplayBackend {
@@ -87,7 +125,7 @@ std::string launch(AppDelegate& delegate) {
 
 class AppDelegateTest : public ::testing::Test {
   protected:
-    void SetUp() override { testing::testApplication(); }
+    void SetUp() override { testApplication(); }
 
     ShellWorld world_;
 };
@@ -332,5 +370,163 @@ TEST_F(AppDelegateTest, ThePanelRefreshesWhenOpenedKeepsItsPageAndFollowsItsHeig
     delegate.closePanel();
 }
 
+// A delegate that breaks the presentation rules, as a type that Qt can list.
+class DelegateWithPopover : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QObject* panel READ none)
+    Q_PROPERTY(QObject* popover READ none)
+    Q_PROPERTY(bool isClosingPanel READ no)
+
+  public:
+    QObject* none() const { return nullptr; }
+    bool no() const { return false; }
+};
+
+class PanelThatHidesOnDeactivate : public StatusPanel {
+  public:
+    PanelThatHidesOnDeactivate() : StatusPanel(QRect(0, 0, 288, 100)) {
+        setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    }
+};
+
+// What the self-test prints when the checks come out as `ok`.
+std::string report(std::array<bool, 3> ok) {
+    const char* const checks[] = {"presentation uses a key panel with no global mouse monitor",
+                                  "panel close path has a resign-key reentrancy guard",
+                                  "panel stays key for controls and text until a genuine resign"};
+    std::string out;
+    int passed = 0;
+    for (int i = 0; i < 3; ++i) {
+        out += std::string(ok[i] ? "  ok   " : "  FAIL ") + checks[i] + "\n";
+        passed += ok[i];
+    }
+    return out + "selftest: " + std::to_string(passed) + " passed, " + std::to_string(3 - passed) +
+           " failed\n";
+}
+
+TEST(SelfTestTest, EachBrokenRuleFailsItsCheckAndTheRestStillRun) {
+    testApplication();
+    const QSet<QString> delegate = SelfTest::declaredPropertyNames(AppDelegate::staticMetaObject);
+    const StatusPanel panel(QRect(0, 0, 288, 100));
+    StatusPanel notFloating(QRect(0, 0, 288, 100));
+    notFloating.setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    StatusPanel keyOnlyIfNeeded(QRect(0, 0, 288, 100));
+    keyOnlyIfNeeded.setAttribute(Qt::WA_ShowWithoutActivating);
+    const PanelThatHidesOnDeactivate hidesOnDeactivate;
+    struct Case {
+        const char* name;
+        QSet<QString> properties;
+        const StatusPanel& panel;
+        std::array<bool, 3> ok;
+    };
+    const Case cases[] = {
+        {"a popover",
+         SelfTest::declaredPropertyNames(DelegateWithPopover::staticMetaObject),
+         panel,
+         {false, true, true}},
+        {"no panel", {"isClosingPanel", "statusItem"}, panel, {false, true, true}},
+        {"no close guard, hides on deactivate", {"panel"}, hidesOnDeactivate, {true, false, false}},
+        {"not floating", delegate, notFloating, {true, true, false}},
+        {"key only if needed", delegate, keyOnlyIfNeeded, {true, true, false}},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        EXPECT_EQ(
+            captureFile([&](std::FILE* f) { status = SelfTest::run(c.properties, c.panel, f); }),
+            report(c.ok))
+            << c.name;
+        EXPECT_EQ(status, 1) << c.name;
+    }
+}
+
+using testing::ProcessOptions;
+using testing::runProcess;
+using testing::TempDir;
+
+// A session with no screen at all, its folders in `home`.
+ProcessOptions headless(const TempDir& home) {
+    ProcessOptions options;
+    options.environment =
+        testing::sessionEnvironment(home, std::nullopt, "unix:path=" + home.file("no-bus"));
+    options.timeoutSeconds = 30;
+    return options;
+}
+
+TEST(ShellProcessTest, TheSelfTestPassesWithoutADisplay) {
+    TempDir home;
+    const auto result = runProcess({VESPERINE_EXECUTABLE, "--selftest"}, headless(home));
+    EXPECT_EQ(result.out, report({true, true, true}));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+}
+
+TEST(ShellProcessTest, WithoutADisplayTheTrayApplicationSaysSoOnceAndFails) {
+    TempDir home;
+    const auto plain = runProcess({VESPERINE_EXECUTABLE, "-platform", "offscreen"}, headless(home));
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(plain.err,
+              "vesperine: no display to show the menu-bar item on (DISPLAY is not set)\n");
+    EXPECT_NE(plain.exitStatus, 0);
+    // A Wayland session without XWayland cannot place the panel either.
+    auto options = headless(home);
+    options.environment["WAYLAND_DISPLAY"] = "wayland-0";
+    const auto result = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(result.err,
+              "vesperine: no X display: the menu-bar item needs X11 or XWayland "
+              "(DISPLAY is not set)\n");
+    EXPECT_NE(result.exitStatus, 0);
+    // A display that does not answer is not a crash.
+    options.environment["DISPLAY"] = ":97";
+    const auto unreachable = runProcess({VESPERINE_EXECUTABLE}, options);
+    EXPECT_EQ(unreachable.err, "vesperine: cannot open display :97\n");
+    EXPECT_EQ(unreachable.exitStatus, 1);
+}
+
+// A content of two fixed-height blocks, 100 and 40 pixels high.
+TEST(PanelWindowTest, HostingReportsEachNewPreferredSizeOnce) {
+    testApplication();
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    first->setFixedHeight(100);
+    second->setFixedHeight(40);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    content->setFixedWidth(288);
+    PanelHostingController host(content);
+    EXPECT_EQ(host.sizeThatFits(288), QSizeF(288, 140));
+    std::vector<QSizeF> reported;
+    host.setPreferredSizeDidChange([&](QSizeF size) { reported.push_back(size); });
+    host.show();
+    QCoreApplication::processEvents();
+    second->setFixedHeight(80);
+    QCoreApplication::processEvents();
+    // A layout pass that ends at the same size reports nothing.
+    content->updateGeometry();
+    QCoreApplication::processEvents();
+    first->hide();
+    QCoreApplication::processEvents();
+    // Also while hidden, so the frame is right when the panel next opens.
+    host.hide();
+    first->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reported, (std::vector<QSizeF>{{288, 140}, {288, 180}, {288, 80}, {288, 180}}));
+
+    // A height of NaN never equals the last one.
+    int calls = 0;
+    host.setPreferredSizeDidChange([&](QSizeF) { ++calls; });
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    host.setPreferredContentSize(QSizeF(288, nan));
+    host.setPreferredContentSize(QSizeF(288, nan));
+    host.setPreferredContentSize(QSizeF(288, 50));
+    host.setPreferredContentSize(QSizeF(288, 50));
+    EXPECT_EQ(calls, 3);
+}
+
 }  // namespace
 }  // namespace vesperine
+
+#include "ShellInProcessTest.moc"
