@@ -195,15 +195,6 @@ TEST_F(TrayEndToEndTest, TheIconOpensThePanelUnderItItsControlsWorkAndEveryWayCl
     EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
     EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
 
-    // The run/pause control spans the panel below the title row; a click on
-    // it keeps the panel open.
-    for (const bool on : {true, false}) {
-        click(box.x + 144, box.y + 82);
-        ASSERT_TRUE(storedEnabled(on)) << storedFilter();
-        EXPECT_TRUE(waitUntil([&] { return (gamma() == "1.0:1.0:1.0") != on; }, 3)) << gamma();
-        EXPECT_TRUE(panelViewable()) << "a click on a control keeps the panel open";
-    }
-
     run({"xdotool", "key", "Escape"});
     EXPECT_TRUE(waitClosed()) << "Escape";
 
@@ -221,6 +212,18 @@ TEST_F(TrayEndToEndTest, TheIconOpensThePanelUnderItItsControlsWorkAndEveryWayCl
     openPanel();
     click(250, 450);
     EXPECT_TRUE(waitClosed()) << "click on another window";
+
+    // The run/pause control spans the panel below the title row; a click on
+    // it keeps the panel open. (A click on the icon right after a resign is
+    // the one that took the focus and is ignored.)
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    openPanel();
+    for (const bool on : {true, false}) {
+        click(box.x + 144, box.y + 82);
+        ASSERT_TRUE(storedEnabled(on)) << storedFilter();
+        EXPECT_TRUE(waitUntil([&] { return (gamma() == "1.0:1.0:1.0") != on; }, 3)) << gamma();
+        EXPECT_TRUE(panelViewable()) << "a click on a control keeps the panel open";
+    }
 
     EXPECT_EQ(appErr(), "vesperine: menu-bar item created\n");
     EXPECT_TRUE(app_->running());
@@ -434,12 +437,9 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     };
     const auto screenshot = [&](const std::string& name) {
         const std::string path = artifact(name);
-        testing::ProcessOptions options;
-        options.environment = session.environment();
-        runProcess({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                    "/org/gnome/Shell/Screenshot", "--method",
-                    "org.gnome.Shell.Screenshot.Screenshot", "false", "false", path},
-                   options);
+        session.run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                     "/org/gnome/Shell/Screenshot", "--method",
+                     "org.gnome.Shell.Screenshot.Screenshot", "false", "false", path});
         return path;
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // drawn
