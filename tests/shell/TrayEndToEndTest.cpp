@@ -372,6 +372,24 @@ TEST_P(TrayHostTest, TheIconShowsOpensThePanelBesideTheBarAndOffersItsMenu) {
                     home_.file("state/vesperine/color-filter.ini").c_str());
         EXPECT_TRUE(waitUntil([&] { return (gamma() == "1.0:1.0:1.0") != on; }, 3)) << gamma();
     }
+    // "Settings…" opens the panel on its taller settings page; "Quit" ends.
+    const auto menuEntry = [&](int downs) {
+        run({"xdotool", "mousemove", std::to_string(icon->midX()),
+             std::to_string(icon->y + icon->height / 2), "click", "3"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        for (int i = 0; i < downs; ++i) {
+            run({"xdotool", "key", "Down"});
+        }
+        run({"xdotool", "key", "Return"});
+    };
+    menuEntry(2);
+    EXPECT_TRUE(waitUntil([&] { return panelViewable() && panel()->height > box.height; }, 5))
+        << "the menu's settings entry";
+    run({"xdotool", "key", "Escape"});
+    EXPECT_TRUE(waitClosed());
+    menuEntry(3);
+    EXPECT_TRUE(waitUntil([&] { return !app_->running(); }, 5)) << "the menu's quit entry";
+    EXPECT_EQ(app_->exitStatus(), 0);
 }
 
 // trayer embeds the icon (XEmbed); the panels show the notifier item.
