@@ -23,6 +23,7 @@ AppModel& ModelRig::make() {
 AppModel& ModelRig::make(std::unique_ptr<CityGeocoder> custom) {
     geocoder = nullptr;
     model = std::make_unique<AppModel>(settings, filter, clock, std::move(custom));
+    model->setPreviewDisplay(&display);
     notifications.clear();
     QObject::connect(model.get(), &AppModel::changed, model.get(),
                      [this](AppModel::Property property) { notifications.push_back(property); });
