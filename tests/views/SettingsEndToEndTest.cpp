@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -56,59 +55,17 @@ double longitudeAtNoon() {
     return std::round(longitude * 10) / 10;
 }
 
-// When the file `name` in `folder` was replaced, as the store replaces it on
-// every write, from construction until stop().
-class ReplacementLog {
-  public:
-    ReplacementLog(const std::string& folder, std::string name)
-        : fd_(inotify_init1(IN_NONBLOCK)), name_(std::move(name)) {
-        inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO);
-        reader_ = std::thread([this] {
-            alignas(inotify_event) char buffer[4096];
-            while (!stop_) {
-                pollfd ready{fd_, POLLIN, 0};
-                if (poll(&ready, 1, 20) <= 0) {
-                    continue;
-                }
-                const ssize_t length = read(fd_, buffer, sizeof buffer);
-                for (ssize_t at = 0; at < length;) {
-                    const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                    if (event->len > 0 && name_ == event->name) {
-                        times.push_back(std::chrono::steady_clock::now());
-                    }
-                    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                }
-            }
-        });
-    }
-    ~ReplacementLog() { stop(); }
-    void stop() {
-        if (reader_.joinable()) {
-            stop_ = true;
-            reader_.join();
-            close(fd_);
+// The most of `times` within any one second.
+std::size_t mostInOneSecond(const std::vector<std::chrono::steady_clock::time_point>& times) {
+    std::size_t most = 0;
+    for (std::size_t first = 0, last = 0; first < times.size(); ++first) {
+        while (last < times.size() && times[last] - times[first] < std::chrono::seconds(1)) {
+            ++last;
         }
+        most = std::max(most, last - first);
     }
-    // The most replacements within any one second.
-    std::size_t mostInOneSecond() const {
-        std::size_t most = 0;
-        for (std::size_t first = 0; first < times.size(); ++first) {
-            std::size_t last = first;
-            while (last < times.size() && times[last] - times[first] < std::chrono::seconds(1)) {
-                ++last;
-            }
-            most = std::max(most, last - first);
-        }
-        return most;
-    }
-    std::vector<std::chrono::steady_clock::time_point> times;
-
-  private:
-    int fd_;
-    std::string name_;
-    std::atomic<bool> stop_{false};
-    std::thread reader_;
-};
+    return most;
+}
 
 class SettingsEndToEndTest : public ::testing::Test {
   protected:
@@ -251,20 +208,38 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
         }
     }
     drag.insert(drag.end(), {"mouseup", "1"});
-    ReplacementLog writes(home_.file("state/vesperine"), "color-filter.ini");
+    // The store replaces the file on every write: each one is a rename into the folder.
+    const int events = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(events, home_.file("state/vesperine").c_str(), IN_MOVED_TO);
+    std::vector<std::chrono::steady_clock::time_point> writes;
     const auto started = std::chrono::steady_clock::now();
-    run(drag);
-    const double dragSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    writes.stop();
+    const auto hand = session_.start(drag, "drag");
+    double dragSeconds = 0;
+    for (auto end = started + std::chrono::hours(1); std::chrono::steady_clock::now() < end;) {
+        if (hand->running()) {
+            dragSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        }
+        pollfd ready{events, POLLIN, 0};
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t length = poll(&ready, 1, 10) > 0 ? read(events, buffer, sizeof buffer) : 0;
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name) == "color-filter.ini") {
+                writes.push_back(std::chrono::steady_clock::now());
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(events);
     const std::string stored = filterFile();
     std::printf("drag of %.2f s: %zu store writes, at most %zu in one second; stored %s\n",
-                dragSeconds, writes.times.size(), writes.mostInOneSecond(),
+                dragSeconds, writes.size(), mostInOneSecond(writes),
                 stored.substr(stored.find("strength=")).c_str());
     EXPECT_GT(dragSeconds, 2.0);
-    EXPECT_GE(writes.times.size(), 2u);  // during the drag, and where it ended
-    EXPECT_LE(writes.mostInOneSecond(), 6u);
+    EXPECT_GE(writes.size(), 2u);  // during the drag, and where it ended
+    EXPECT_LE(mostInOneSecond(writes), 6u);
     EXPECT_NE(stored.find("enabled=true"), std::string::npos);
     EXPECT_EQ(stored.find("strength=0.3\n"), std::string::npos) << stored;
     // Screen and file agree: putting the stored state on screen afresh (the
