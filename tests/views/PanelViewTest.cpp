@@ -1,6 +1,6 @@
 // The panel root: the animated page switch and a settings page made anew on
-// every visit. The panel's height following the page is checked on the
-// delegate and on a real X server.
+// every visit. The panel's height on the way to the settings page is checked
+// on the delegate and on a real X server.
 #include <QApplication>
 #include <QGraphicsEffect>
 #include <QTest>
@@ -32,6 +32,7 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndMakesTheSettingsPageAnew) {
     PanelView panel(
         model, [] {}, Page::front);
     testing::showAtWidth(panel);
+    const int frontHeight = panel.heightForWidth(288);
 
     auto* front = qobject_cast<FrontPage*>(panel.currentPage());
     ASSERT_NE(front, nullptr);
@@ -53,6 +54,7 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndMakesTheSettingsPageAnew) {
     QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
     EXPECT_EQ(panel.page(), Page::front);
     settle();
+    EXPECT_EQ(panel.heightForWidth(288), frontHeight);  // back to the front page's height
     EXPECT_EQ(panel.findChildren<SettingsPage*>().size(), 0);
 
     // The next visit starts with the coordinates row hidden again.
