@@ -66,7 +66,7 @@ TEST_F(LookupTest, FoundPlaceIsStoredShownReconciledAndRefreshed) {
                                                   "locationName=Lisbon, Portugal"));
     EXPECT_THAT(changed, ElementsAre(P::isGeocoding, P::latitudeText, P::longitudeText, P::cityText,
                                      P::lastGeocodeOK, P::geocodeMessage, P::filterOn, P::strength,
-                                     P::automationEnabled, P::statusText));
+                                     P::automationEnabled, P::place, P::statusText));
     EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText(), "38.7223|-9.1393");
     EXPECT_TRUE(filter.enabled());  // night in Lisbon
     EXPECT_EQ(model->statusText(), "On · auto");

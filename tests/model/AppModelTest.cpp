@@ -13,30 +13,33 @@ using AppModelTest = ModelFixture;
 using P = AppModel::Property;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-const std::vector<P> kRefresh = {P::filterOn, P::strength, P::automationEnabled, P::statusText};
+const std::vector<P> kRefresh = {P::filterOn, P::strength, P::automationEnabled, P::place,
+                                 P::statusText};
 
 TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
     struct Case {
         std::optional<double> latitude, longitude;
-        const char *latitudeText, *longitudeText, *summary;
+        const char *latitudeText, *longitudeText, *summary, *name;
     };
     for (const Case& c : {
-             Case{std::nullopt, std::nullopt, "", "", "Not set"},
-             Case{38.722312, -9.1393, "38.7223", "-9.1393", "38.7223, -9.1393"},
-             Case{0.0, 0.0, "0", "0", "0, 0"},
-             Case{90.0, -180.0, "90", "-180", "90, -180"},
-             Case{0.00001, 179.5, "1e-05", "179.5", "1e-05, 179.5"},
-             Case{90.0001, 10.0, "90.0001", "10", "Not set"},
-             Case{kInf, 10.0, "inf", "10", "Not set"},
-             Case{12.5, std::nullopt, "12.5", "", "Not set"},
+             Case{std::nullopt, std::nullopt, "", "", "Not set", ""},
+             Case{38.722312, -9.1393, "38.7223", "-9.1393", "38.7223, -9.1393", "Lisbon, Portugal"},
+             Case{0.0, 0.0, "0", "0", "0, 0", ""},
+             Case{90.0, -180.0, "90", "-180", "90, -180", ""},
+             Case{0.00001, 179.5, "1e-05", "179.5", "1e-05, 179.5", "Lisbon, Portugal"},
+             Case{90.0001, 10.0, "90.0001", "10", "Not set", ""},
+             Case{kInf, 10.0, "inf", "10", "Not set", ""},
+             Case{12.5, std::nullopt, "12.5", "", "Not set", "Lisbon, Portugal"},
          }) {
         settings.setLatitude(c.latitude);
         settings.setLongitude(c.longitude);
-        settings.setLocationName("Lisbon, Portugal");
+        settings.setLocationName(c.name);
         settingsStore.writes.clear();
         const auto model = makeModel();
         EXPECT_TRUE(settingsStore.writes.empty());
-        EXPECT_EQ(model->cityText(), "Lisbon, Portugal");
+        EXPECT_EQ(model->cityText(), c.name);
+        // The stored name, when there is one, names the place in the panel.
+        EXPECT_EQ(model->place(), *c.name ? c.name : c.summary);
         EXPECT_EQ(model->latitudeText(), c.latitudeText);
         EXPECT_EQ(model->longitudeText(), c.longitudeText);
         EXPECT_EQ(model->locationSummary(), c.summary);
@@ -84,8 +87,8 @@ TEST_F(AppModelTest, EveryAssignmentAnnouncesBeforeStoringEvenWithoutChange) {
     model->setGeocodeMessage(model->geocodeMessage());
     model->setLastGeocodeOK(model->lastGeocodeOK());
     model->setIsGeocoding(model->isGeocoding());
-    EXPECT_THAT(changed, ElementsAre(P::filterOn, P::strength, P::automationEnabled, P::statusText,
-                                     P::latitudeText, P::longitudeText, P::cityText,
+    EXPECT_THAT(changed, ElementsAre(P::filterOn, P::strength, P::automationEnabled, P::place,
+                                     P::statusText, P::latitudeText, P::longitudeText, P::cityText,
                                      P::geocodeMessage, P::lastGeocodeOK, P::isGeocoding));
 }
 
@@ -169,6 +172,48 @@ TEST_F(AppModelTest, ApplyLocationAlwaysReconcilesAndDropsTheNameOfAPlaceItMoved
     EXPECT_EQ(model->cityText() + model->geocodeMessage(), "");
     EXPECT_TRUE(model->lastGeocodeOK());
     EXPECT_EQ(model->locationSummary(), "51.5, -0.12");
+}
+
+// A drag of the strength slider: thousands of moves in 0.6 s.
+TEST_F(AppModelTest, AMovingStrengthIsShownPerFrameStoredSeldomAndAgreesWhenItEnds) {
+    struct Preview final : DisplayBackend {
+        DisplayOutcome apply(bool, double strength) override {
+            strengths.push_back(strength);
+            return DisplayOutcome::reachedScreen();
+        }
+        std::string_view name() const override { return "preview"; }
+        std::vector<double> strengths;
+    } preview;
+    filter.setEnabled(true);
+    const auto model = makeModel();
+    model->setPreviewDisplay(&preview);
+    filterStore.writes.clear();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    double value = 0.0;
+    while (elapsed.elapsed() < 600) {
+        value = static_cast<double>(elapsed.elapsed()) / 1000.0;
+        model->moveStrength(value);
+        EXPECT_EQ(model->strength(), value);
+        QCoreApplication::processEvents();
+        if (!filterStore.writes.empty()) {
+            // The store's write makes the tray follow the file: that must not
+            // pull the strength back to the stored, older value.
+            model->showStoredState();
+            EXPECT_EQ(model->strength(), value);
+        }
+    }
+    const auto writesDuringDrag = filterStore.writes.size();
+    EXPECT_GE(writesDuringDrag, 1u);
+    EXPECT_LE(writesDuringDrag, 600u / AppModel::strengthStoreIntervalMilliseconds + 1);
+    EXPECT_FALSE(preview.strengths.empty());
+    EXPECT_LE(preview.strengths.size(), 600u / AppModel::strengthFrameMilliseconds + 1);
+    model->finishStrength();
+    EXPECT_EQ(filter.strength(), value);
+    EXPECT_EQ(model->strength(), value);
+    EXPECT_TRUE(filter.enabled());
+    model->showStoredState();
+    EXPECT_EQ(model->strength(), value);
 }
 
 TEST_F(AppModelTest, ScreenNoticeFollowsTheLastApplyAndIsPublishedOnlyOnChange) {

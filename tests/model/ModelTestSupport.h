@@ -203,7 +203,7 @@ class ModelFixture : public ::testing::Test {
 
     RecordingStore settingsStore;
     Settings settings{settingsStore};
-    InMemoryStore filterStore;
+    RecordingStore filterStore;
     NullDisplay display;
     ColorFilterState filter{filterStore, display};
     FixedClock clock{kLisbonNight};

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "ViewsTestSupport.h"
-#include "views/MenuBarIcon.h"
 #include "views/FilterGlyph.h"
+#include "views/MenuBarIcon.h"
 
 namespace vesperine {
 namespace {

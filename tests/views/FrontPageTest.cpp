@@ -43,57 +43,46 @@ class FrontPageTest : public ::testing::Test {
     ModelRig rig;
 };
 
-TEST_F(FrontPageTest, RunningAndPausedLooks) {
-    rig.filter.setEnabled(true);
+// The press follows the model, not the live state, and the looks follow the press.
+TEST_F(FrontPageTest, PressSwitchesFromTheModelsValueRefreshesOnceAndChangesTheLook) {
     AppModel& model = rig.make();
     FrontPage page(model, [] {});
     testing::showAtWidth(page);
     RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
-    const QPoint origin = control.mapTo(&page, QPoint(0, 0));
-
-    EXPECT_TRUE(control.showsOn());
-    EXPECT_TRUE(texts(control).contains("Pause"));
-    EXPECT_EQ(testing::all<SymbolView>(control).front()->symbol(), Symbol::pauseFill);
-    QImage image = testing::picture(page);
-    // Inside the control, in the gap between the title and the status.
-    const qreal gapX = origin.x() + control.width() * 0.5;
-    const qreal middleY = origin.y() + control.height() / 2.0;
-    EXPECT_TRUE(near(pixelAt(image, gapX, middleY), Palette::runOn()));
-    // The 1-pixel outline at the top edge: the lighter green at 55 % over the fill.
-    EXPECT_TRUE(near(pixelAt(image, gapX, origin.y() + 0.25),
-                     over(Palette::runOnBorder(), Palette::runOn()), 3));
-
-    model.setFilterOn(false);
-    EXPECT_FALSE(control.showsOn());
-    EXPECT_TRUE(texts(control).contains("Run"));
-    EXPECT_EQ(testing::all<SymbolView>(control).front()->symbol(), Symbol::playFill);
-    image = testing::picture(page);
-    EXPECT_TRUE(
-        near(pixelAt(image, gapX, middleY), over(Palette::controlFill(), Palette::panel())));
-}
-
-TEST_F(FrontPageTest, PressSwitchesFromTheModelsValueAndRefreshesOnce) {
-    AppModel& model = rig.make();
-    FrontPage page(model, [] {});
-    testing::showAtWidth(page);
-    RunPauseButton& control = child<RunPauseButton>(page, "runPauseButton");
-    // Switched on elsewhere: the control and the press follow the model, not the live state.
-    rig.filter.setEnabled(true);
+    rig.filter.setEnabled(true);  // switched on elsewhere
     QApplication::processEvents();
     EXPECT_FALSE(control.showsOn());
     rig.resetCounts();
-
-    QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(control.width() / 2, 5));
-    EXPECT_TRUE(rig.filter.enabled());
-    EXPECT_TRUE(model.filterOn());
-    EXPECT_TRUE(control.showsOn());
-    EXPECT_EQ(rig.count(Property::statusText), 1);
-    EXPECT_EQ(model.statusText(), "On");
-
-    QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3, control.height() - 3));
-    EXPECT_FALSE(rig.filter.enabled());
-    EXPECT_FALSE(control.showsOn());
-    EXPECT_EQ(rig.count(Property::statusText), 2);
+    const QPoint origin = control.mapTo(&page, QPoint(0, 0));
+    const qreal gapX = origin.x() + control.width() * 0.5;  // between title and status
+    const qreal middleY = origin.y() + control.height() / 2.0;
+    struct Look {
+        bool on;
+        const char* title;
+        Symbol symbol;
+        QColor fill;
+    };
+    const Look looks[] = {
+        {true, "Pause", Symbol::pauseFill, Palette::runOn()},
+        {false, "Run", Symbol::playFill, over(Palette::controlFill(), Palette::panel())}};
+    int presses = 0;
+    for (const Look& look : looks) {
+        QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3 + presses, control.height() - 3));
+        ++presses;
+        EXPECT_EQ(rig.filter.enabled(), look.on);
+        EXPECT_EQ(model.filterOn(), look.on);
+        EXPECT_EQ(control.showsOn(), look.on);
+        EXPECT_EQ(rig.count(Property::statusText), presses);
+        EXPECT_TRUE(texts(control).contains(look.title));
+        EXPECT_EQ(testing::all<SymbolView>(control).front()->symbol(), look.symbol);
+        const QImage image = testing::picture(page);
+        EXPECT_TRUE(near(pixelAt(image, gapX, middleY), look.fill)) << look.title;
+    }
+    EXPECT_EQ(model.statusText(), "Off");
+    // Running, the 1-pixel outline at the top edge is the lighter green at 55 % over the fill.
+    QTest::mouseClick(&control, Qt::LeftButton);
+    EXPECT_TRUE(near(pixelAt(testing::picture(page), gapX, origin.y() + 0.25),
+                     over(Palette::runOnBorder(), Palette::runOn()), 3));
     // The press neither touches the automation flag nor any stored setting.
     EXPECT_FALSE(rig.settingsStore.value("automationEnabled").has_value());
 }
@@ -112,24 +101,6 @@ TEST_F(FrontPageTest, AScreenOutOfReachIsSaidOnceUnderTheControlUntilReachedAgai
     EXPECT_FALSE(notice.isVisible());
 }
 
-TEST_F(FrontPageTest, PlaceRowPrefersTheStoredName) {
-    rig.settings.setLatitude(38.722312);
-    rig.settings.setLongitude(-9.1393);
-    rig.settings.setLocationName("Lisbon, Portugal");
-    AppModel& model = rig.make();
-    model.setCityText("Porto");
-    FrontPage page(model, [] {});
-    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "Lisbon, Portugal");
-
-    rig.settings.setLocationName(std::nullopt);
-    model.refresh();
-    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "38.7223, -9.1393");
-
-    rig.settings.setLatitude(95);
-    model.refresh();
-    EXPECT_EQ(child<TextView>(page, "placeLabel").text(), "Not set");
-}
-
 TEST_F(FrontPageTest, LongPlaceNameIsCutAndTheChevronStays) {
     rig.settings.setLocationName(
         "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch, Isle of Anglesey, Wales");
@@ -146,27 +117,26 @@ TEST_F(FrontPageTest, LongPlaceNameIsCutAndTheChevronStays) {
     const QRect chevronBox((*chevron)->mapTo(&page, QPoint(0, 0)), (*chevron)->size());
     const QRect labelBox(label.mapTo(&page, QPoint(0, 0)), label.size());
     EXPECT_GT(chevronBox.width(), 0);
-    EXPECT_LE(chevronBox.right(), 288 - 16);
+    EXPECT_LE(chevronBox.right(), Palette::panelWidth - 16);
     EXPECT_LT(labelBox.right(), chevronBox.left());
     EXPECT_LE(label.fontMetrics().horizontalAdvance(label.shownText()), label.width());
+    // The row follows the stored place at the next refresh.
+    rig.settings.setLocationName(std::nullopt);
+    model.refresh();
+    EXPECT_EQ(label.text(), "Not set");
 }
 
-TEST_F(FrontPageTest, GearAndEveryPartOfThePlaceRowOpenSettings) {
-    AppModel& model = rig.make();
+TEST_F(FrontPageTest, EveryPartOfThePlaceRowOpensSettings) {
     int opened = 0;
-    FrontPage page(model, [&] { ++opened; });
+    FrontPage page(rig.make(), [&] { ++opened; });
     testing::showAtWidth(page);
-
-    QTest::mouseClick(&child<PlainButton>(page, "settingsButton"), Qt::LeftButton);
-    EXPECT_EQ(opened, 1);
-
     PlainButton& row = child<PlainButton>(page, "placeRow");
     // On the text, in the empty gap, and on the chevron.
     for (const qreal share : {0.15, 0.6, 0.98}) {
         QTest::mouseClick(&row, Qt::LeftButton, {},
                           QPoint(static_cast<int>(row.width() * share), row.height() / 2));
     }
-    EXPECT_EQ(opened, 4);
+    EXPECT_EQ(opened, 3);
 }
 
 }  // namespace

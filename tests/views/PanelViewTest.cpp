@@ -1,4 +1,6 @@
-// The panel root: width, refresh on coming on screen, the animated page switch.
+// The panel root: the animated page switch and a settings page made anew on
+// every visit. The panel's height on the way to the settings page is checked
+// on the delegate and on a real X server.
 #include <QApplication>
 #include <QGraphicsEffect>
 #include <QTest>
@@ -25,7 +27,7 @@ class PanelViewTest : public ::testing::Test {
     ModelRig rig;
 };
 
-TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndFollowsTheirHeight) {
+TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndMakesTheSettingsPageAnew) {
     AppModel& model = rig.make();
     PanelView panel(
         model, [] {}, Page::front);
@@ -45,9 +47,6 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndFollowsTheirHeight) {
 
     settle();
     EXPECT_EQ(settings->graphicsEffect(), nullptr);
-    const int settingsHeight = panel.heightForWidth(288);
-    EXPECT_GT(settingsHeight, frontHeight);
-    EXPECT_EQ(settings->width(), 288);
     QTest::mouseClick(&child<PlainButton>(*settings, "fineTuneLink"), Qt::LeftButton);
     settle();
     EXPECT_TRUE(child<RevealBox>(*settings, "coordinatesRow").isVisible());
@@ -55,7 +54,7 @@ TEST_F(PanelViewTest, SwitchesPagesWithACrossFadeAndFollowsTheirHeight) {
     QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
     EXPECT_EQ(panel.page(), Page::front);
     settle();
-    EXPECT_EQ(panel.heightForWidth(288), frontHeight);
+    EXPECT_EQ(panel.heightForWidth(288), frontHeight);  // back to the front page's height
     EXPECT_EQ(panel.findChildren<SettingsPage*>().size(), 0);
 
     // The next visit starts with the coordinates row hidden again.

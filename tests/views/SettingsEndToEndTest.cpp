@@ -1,5 +1,6 @@
 // The settings page of the running tray application in a real X server
-// (Xvfb, openbox, trayer): the slider tints the screen, typed coordinates and
+// (Xvfb, openbox, trayer): a slow drag of the slider writes the store a few
+// times a second and leaves screen and file agreeing, typed coordinates and
 // Set store the place, Automatic stores the flag and the filter follows the
 // schedule, Quit ends the process. Where to click comes from laying the same
 // pages out in this process at the panel's width. Screenshots go to the
@@ -9,7 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -47,6 +53,18 @@ double longitudeAtNoon() {
     const double hours = utc.tm_hour + utc.tm_min / 60.0;
     const double longitude = std::fmod(180.0 - hours * 15.0 + 540.0, 360.0) - 180.0;
     return std::round(longitude * 10) / 10;
+}
+
+// The most of `times` within any one second.
+std::size_t mostInOneSecond(const std::vector<std::chrono::steady_clock::time_point>& times) {
+    std::size_t most = 0;
+    for (std::size_t first = 0, last = 0; first < times.size(); ++first) {
+        while (last < times.size() && times[last] - times[first] < std::chrono::seconds(1)) {
+            ++last;
+        }
+        most = std::max(most, last - first);
+    }
+    return most;
 }
 
 class SettingsEndToEndTest : public ::testing::Test {
@@ -103,6 +121,26 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     std::string settingsFile() { return readFile(home_.file("config/vesperine/settings.ini")); }
     std::string filterFile() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
+    // Every CRTC's red, green and blue ramps, end to end.
+    std::vector<unsigned short> ramps() {
+        std::vector<unsigned short> all;
+        Display* display = XOpenDisplay(session_.display().c_str());
+        if (display == nullptr) {
+            return all;
+        }
+        XRRScreenResources* resources =
+            XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+        for (int i = 0; resources != nullptr && i < resources->ncrtc; ++i) {
+            XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[i]);
+            for (unsigned short* ramp : {gamma->red, gamma->green, gamma->blue}) {
+                all.insert(all.end(), ramp, ramp + gamma->size);
+            }
+            XRRFreeGamma(gamma);
+        }
+        XRRFreeScreenResources(resources);
+        XCloseDisplay(display);
+        return all;
+    }
     std::string gamma() {
         std::smatch m;
         const std::string out = run({"xrandr", "--verbose"});
@@ -137,6 +175,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
         << readFile(home_.file("app.err"));
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
     const std::string tintedAt30 = gamma();
+    const std::vector<unsigned short> rampsAt30 = ramps();
 
     click(trayIcon()->center());
     ASSERT_TRUE(waitUntil([&] { return panel().has_value(); }, 5));
@@ -152,19 +191,66 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     box = *panel();
     screenshot("settings-page.png");
 
-    // Drag the thumb from 30 % to past the right end: 100 %, at once on screen.
+    // Drag the thumb from 30 % to the right end, back to the left end and up
+    // to about 40 %, a step every 10 ms, as a slow hand would.
     const QRect slider = boxOf(collapsed, "strengthSlider");
-    const QPoint from = box.topLeft() + QPoint(slider.left() + 7 + (slider.width() - 14) * 3 / 10,
-                                               slider.center().y());
-    const QPoint to = box.topLeft() + QPoint(slider.right() + 30, slider.center().y());
-    run({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown",
-         "1", "mousemove", std::to_string((from.x() + to.x()) / 2), std::to_string(from.y()),
-         "mousemove", std::to_string(to.x()), std::to_string(to.y()), "mouseup", "1"});
-    EXPECT_TRUE(
-        waitUntil([&] { return filterFile().find("strength=1\n") != std::string::npos; }, 5))
-        << filterFile();
-    EXPECT_TRUE(waitUntil([&] { return gamma() != tintedAt30; }, 3)) << gamma();
-    EXPECT_NE(filterFile().find("enabled=true"), std::string::npos);
+    const int y = box.top() + slider.center().y();
+    const auto xAt = [&](double share) {
+        return box.left() + slider.left() + 7 + static_cast<int>((slider.width() - 14) * share);
+    };
+    std::vector<std::string> drag = {"xdotool",         "mousemove", std::to_string(xAt(0.3)),
+                                     std::to_string(y), "mousedown", "1"};
+    double at = 0.3;
+    for (double share : {1.05, -0.05, 0.4}) {
+        for (; std::abs(at - share) > 0.004; at += share > at ? 0.005 : -0.005) {
+            drag.insert(drag.end(),
+                        {"mousemove", std::to_string(xAt(at)), std::to_string(y), "sleep", "0.01"});
+        }
+    }
+    drag.insert(drag.end(), {"mouseup", "1"});
+    // The store replaces the file on every write: each one is a rename into the folder.
+    const int events = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(events, home_.file("state/vesperine").c_str(), IN_MOVED_TO);
+    std::vector<std::chrono::steady_clock::time_point> writes;
+    const auto started = std::chrono::steady_clock::now();
+    const auto hand = session_.start(drag, "drag");
+    double dragSeconds = 0;
+    for (auto end = started + std::chrono::hours(1); std::chrono::steady_clock::now() < end;) {
+        if (hand->running()) {
+            dragSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        }
+        pollfd ready{events, POLLIN, 0};
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t length = poll(&ready, 1, 10) > 0 ? read(events, buffer, sizeof buffer) : 0;
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name) == "color-filter.ini") {
+                writes.push_back(std::chrono::steady_clock::now());
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(events);
+    const std::string stored = filterFile();
+    std::printf("drag of %.2f s: %zu store writes, at most %zu in one second; stored %s\n",
+                dragSeconds, writes.size(), mostInOneSecond(writes),
+                stored.substr(stored.find("strength=")).c_str());
+    EXPECT_GT(dragSeconds, 2.0);
+    EXPECT_GE(writes.size(), 2u);  // during the drag, and where it ended
+    EXPECT_LE(mostInOneSecond(writes), 6u);
+    EXPECT_NE(stored.find("enabled=true"), std::string::npos);
+    EXPECT_EQ(stored.find("strength=0.3\n"), std::string::npos) << stored;
+    // Screen and file agree: putting the stored state on screen afresh (the
+    // same value again writes nothing but applies) leaves the ramps as they are.
+    const std::vector<unsigned short> afterDrag = ramps();
+    EXPECT_NE(afterDrag, rampsAt30);
+    const auto strength = stored.substr(stored.find("strength=") + 9);
+    run({VESPERINE_EXECUTABLE, "--set-intensity", strength.substr(0, strength.find('\n'))});
+    ASSERT_FALSE(afterDrag.empty());
+    EXPECT_TRUE(ramps() == afterDrag) << "the screen shows another strength than the file";
+    EXPECT_EQ(filterFile(), stored);
 
     // Open the coordinates row and store a place where it is noon now.
     click(box, boxOf(collapsed, "fineTuneLink"));

@@ -53,31 +53,38 @@ TEST_F(SettingsPageTest, ThePercentRoundsHalvesAwayFromZero) {
     }
 }
 
-TEST_F(SettingsPageTest, EveryThumbPositionReachesTheLiveStrength) {
+TEST_F(SettingsPageTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
     rig.filter.setEnabled(true);
     open();
     PanelSlider& slider = child<PanelSlider>(*page, "strengthSlider");
     rig.resetCounts();
 
-    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
     EXPECT_EQ(rig.filter.strength(), 0.0);
     EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "0%");
     // At 0 the filter stays on, showing no tint.
     ASSERT_FALSE(rig.display.applies.empty());
     EXPECT_TRUE(rig.display.applies.back().enabled);
     EXPECT_EQ(rig.display.applies.back().strength, 0.0);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
     double last = -1;
     for (int x = 1; x <= slider.width(); ++x) {
         QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
-        const double live = rig.filter.strength();
-        ASSERT_EQ(rig.model->strength(), live);
-        ASSERT_EQ(live, slider.valueAt(x) / static_cast<double>(StrengthControl::steps));
-        ASSERT_GE(live, last);
-        last = live;
+        const double shown = rig.model->strength();
+        ASSERT_EQ(shown, slider.valueAt(x) / static_cast<double>(StrengthControl::steps));
+        ASSERT_GE(shown, last);
+        last = shown;
     }
+    EXPECT_EQ(rig.filter.strength(), 0.0);  // not stored on every move
+    QTest::qWait(2 * AppModel::strengthFrameMilliseconds);
+    EXPECT_EQ(rig.display.applies.back().strength, last);  // but on screen within a frame
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
     EXPECT_EQ(rig.filter.strength(), 1.0);
+    EXPECT_EQ(rig.display.applies.back().strength, 1.0);
     EXPECT_EQ(child<PercentText>(*page, "strengthPercent").text(), "100%");
+    // A key moves it without a drag; the value is stored once the keys pause.
+    QTest::keyClick(&slider, Qt::Key_Left);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.filter.strength() == 0.99; }, 2000));
     // The slider never refreshes the model, stores a setting or switches the filter.
     EXPECT_EQ(rig.count(Property::statusText), 0);
     EXPECT_EQ(rig.count(Property::filterOn), 0);

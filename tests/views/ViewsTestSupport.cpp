@@ -14,15 +14,9 @@ namespace vesperine::testing {
 
 AppModel& ModelRig::make() {
     auto fake = std::make_unique<FakeGeocoder>();
-    FakeGeocoder* kept = fake.get();
-    make(std::move(fake));
-    geocoder = kept;
-    return *model;
-}
-
-AppModel& ModelRig::make(std::unique_ptr<CityGeocoder> custom) {
-    geocoder = nullptr;
-    model = std::make_unique<AppModel>(settings, filter, clock, std::move(custom));
+    geocoder = fake.get();
+    model = std::make_unique<AppModel>(settings, filter, clock, std::move(fake));
+    model->setPreviewDisplay(&display);
     notifications.clear();
     QObject::connect(model.get(), &AppModel::changed, model.get(),
                      [this](AppModel::Property property) { notifications.push_back(property); });

@@ -78,8 +78,6 @@ struct ModelRig {
     std::unique_ptr<AppModel> model;
 
     AppModel& make();
-    // With a geocoder of the test's choosing; `geocoder` stays null.
-    AppModel& make(std::unique_ptr<CityGeocoder> custom);
     // Notifications of `property` since the model was made or the last reset.
     int count(AppModel::Property property) const;
     void resetCounts() { notifications.clear(); }

@@ -125,6 +125,15 @@ AppModel::AppModel(Settings& settings, ColorFilterState& filter, const Clock& cl
     setIsGeocoding(false);
     setStatusText(QString());
     geocoder_ = std::move(geocoder);
+    // Single-shot timers on the model's thread: a burst of moves becomes one
+    // apply per frame and one store per interval.
+    strengthFrame_.setSingleShot(true);
+    strengthFrame_.setInterval(strengthFrameMilliseconds);
+    strengthFrame_.setTimerType(Qt::PreciseTimer);
+    connect(&strengthFrame_, &QTimer::timeout, this, &AppModel::previewStrength);
+    strengthStore_.setSingleShot(true);
+    strengthStore_.setInterval(strengthStoreIntervalMilliseconds);
+    connect(&strengthStore_, &QTimer::timeout, this, &AppModel::storeStrength);
     refresh();
 }
 
@@ -186,32 +195,75 @@ void AppModel::noteDisplay(const DisplayOutcome& outcome) {
     }
 }
 
-bool AppModel::hasLocation() const {
-    return settings_.hasValidLocation();
-}
-
-QString AppModel::locationSummary() const {
+void AppModel::refresh() {
+    const bool on = filter_.enabled();
+    const bool automation = settings_.automationEnabled();
     const auto latitude = settings_.latitude();
     const auto longitude = settings_.longitude();
-    if (!latitude || !longitude || !settings_.hasValidLocation()) {
-        return kNotSet;
-    }
-    return formatG(*latitude) + QStringLiteral(", ") + formatG(*longitude);
-}
+    const auto name = settings_.locationName();
 
-void AppModel::refresh() {
-    setFilterOn(filter_.enabled());
-    setStrength(filter_.strength());
-    setAutomationEnabled(settings_.automationEnabled());
-    setStatusText(makeStatus());
-}
-
-QString AppModel::makeStatus() const {
-    QString status = filter_.enabled() ? QStringLiteral("On") : QStringLiteral("Off");
-    if (settings_.automationEnabled()) {
+    setFilterOn(on);
+    setStrength(strengthMoving_ ? movingStrength_ : filter_.strength());
+    setAutomationEnabled(automation);
+    hasLocation_ = latitude && longitude && std::isfinite(*latitude) && std::isfinite(*longitude) &&
+                   std::fabs(*latitude) <= 90.0 && std::fabs(*longitude) <= 180.0;
+    locationSummary_ =
+        hasLocation_ ? formatG(*latitude) + QStringLiteral(", ") + formatG(*longitude) : kNotSet;
+    publish(Property::place, place_,
+            name && !name->empty() ? QString::fromStdString(*name) : locationSummary_);
+    QString status = on ? QStringLiteral("On") : QStringLiteral("Off");
+    if (automation) {
         status += QStringLiteral(" · auto");
     }
-    return status;
+    setStatusText(status);
+}
+
+void AppModel::setRunning(bool on) {
+    noteDisplay(filter_.setEnabled(on).display);
+    refresh();
+}
+
+void AppModel::showStoredState() {
+    if (!strengthMoving_) {
+        noteDisplay(filter_.applyCurrentState());
+    }
+    refresh();
+}
+
+void AppModel::moveStrength(double value) {
+    movingStrength_ = clampStrength(value);
+    strengthMoving_ = true;
+    setStrength(movingStrength_);
+    if (!strengthFrame_.isActive()) {
+        strengthFrame_.start();
+    }
+    if (!strengthStore_.isActive()) {
+        strengthStore_.start();
+    }
+}
+
+void AppModel::previewStrength() {
+    // Off shows the identity ramp whatever the strength: nothing to preview.
+    if (strengthMoving_ && previewDisplay_ != nullptr && filter_.enabled()) {
+        noteDisplay(previewDisplay_->apply(true, movingStrength_));
+    }
+}
+
+void AppModel::storeStrength() {
+    if (strengthMoving_) {
+        noteDisplay(filter_.setStrength(movingStrength_).display);
+    }
+}
+
+void AppModel::finishStrength() {
+    if (!strengthMoving_) {
+        return;
+    }
+    strengthFrame_.stop();
+    strengthStore_.stop();
+    strengthMoving_ = false;
+    noteDisplay(filter_.setStrength(movingStrength_).display);
+    setStrength(filter_.strength());
 }
 
 void AppModel::setAutomation(bool enabled) {

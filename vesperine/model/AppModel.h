@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,6 +33,7 @@ class AppModel : public QObject {
         geocodeMessage,
         lastGeocodeOK,
         isGeocoding,
+        place,
         statusText,
         screenNotice,
     };
@@ -74,12 +76,40 @@ class AppModel : public QObject {
     // change is published, so the panel shows the fact once.
     void noteDisplay(const DisplayOutcome& outcome);
 
-    // Derived on every read from the settings, never from the text fields.
-    bool hasLocation() const;
-    QString locationSummary() const;  // "38.7223, -9.1393" or "Not set"
+    // From the settings as the last refresh read them, never from the text
+    // fields: one reading of the file per refresh, whatever the views redraw.
+    bool hasLocation() const { return hasLocation_; }
+    const QString& locationSummary() const {
+        return locationSummary_;
+    }  // "38.7, -9.1" or "Not set"
+    // The stored place's name when it has one, else locationSummary().
+    const QString& place() const { return place_; }
 
+    // Also puts a drag's value back while a drag is under way, so that nothing
+    // read from the store pulls the thumb back to an older strength.
     void refresh();
     void setAutomation(bool enabled);
+    // The run/pause control: switches the live filter and refreshes.
+    void setRunning(bool on);
+    // Puts the stored filter on screen again (wake, a new monitor, another
+    // process's write) and refreshes; during a strength drag it waits for
+    // the drag's own store.
+    void showStoredState();
+
+    // The strength slider while it moves: the value is published at once, put
+    // on screen at most once a frame and stored at most every
+    // strengthStoreInterval; finishStrength() stores and applies the last
+    // value through the filter, so screen and store agree afterwards.
+    void moveStrength(double value);
+    void finishStrength();
+    bool strengthMoving() const { return strengthMoving_; }
+    static constexpr int strengthFrameMilliseconds = 16;
+    static constexpr int strengthStoreIntervalMilliseconds = 250;
+
+    // Where a moving strength is previewed without being stored: the display
+    // the filter itself applies through. Without one, the periodic stores put
+    // the value on screen.
+    void setPreviewDisplay(DisplayBackend* display) { previewDisplay_ = display; }
     // Stores each typed coordinate that is a number within range, then
     // reconciles and refreshes; shows no message. When that moved the stored
     // place, the stored name and the city text are cleared: they named the
@@ -94,8 +124,6 @@ class AppModel : public QObject {
     // `limitDegrees` in magnitude (90 for a latitude, 180 for a longitude).
     static bool storableCoordinate(const QString& text, double limitDegrees);
 
-    Settings& settings() const { return settings_; }
-    ColorFilterState& filter() const { return filter_; }
     const Clock& clock() const { return clock_; }
 
   Q_SIGNALS:
@@ -103,7 +131,8 @@ class AppModel : public QObject {
     void changed(vesperine::AppModel::Property property);
 
   private:
-    QString makeStatus() const;
+    void previewStrength();
+    void storeStrength();
 
     // One published assignment: observers hear of it before and after the store.
     template <typename T>
@@ -131,7 +160,16 @@ class AppModel : public QObject {
     bool isGeocoding_ = false;
     QString statusText_;
     QString screenNotice_;
+    bool hasLocation_ = false;
+    QString locationSummary_;
+    QString place_;
     std::unique_ptr<CityGeocoder> geocoder_;
+
+    DisplayBackend* previewDisplay_ = nullptr;
+    bool strengthMoving_ = false;
+    double movingStrength_ = 0.0;
+    QTimer strengthFrame_;
+    QTimer strengthStore_;
 };
 
 }  // namespace vesperine

@@ -71,6 +71,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     model_ =
         std::make_unique<AppModel>(services_.settings(), services_.filter(), *services_.clock,
                                    services_.makeGeocoder ? services_.makeGeocoder() : nullptr);
+    model_->setPreviewDisplay(services_.display);
     connect(model_.get(), &AppModel::changed, this, [this](AppModel::Property property) {
         if (property == AppModel::Property::filterOn) {
             updateMenu();
@@ -91,7 +92,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(wake, &WakeWatcher::didWake, this, &AppDelegate::didWake);
     auto* displays = new DisplayChangeWatcher(this);
     connect(displays, &DisplayChangeWatcher::displaysChanged, this,
-            [this] { model_->noteDisplay(services_.filter().applyCurrentState()); });
+            [this] { model_->showStoredState(); });
 
     if (!services_.filterStateFile.empty()) {
         auto* stored =
@@ -123,8 +124,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::followStoredState() {
     if (model_) {
-        model_->noteDisplay(services_.filter().applyCurrentState());
-        model_->refresh();
+        model_->showStoredState();
     }
 }
 
@@ -164,8 +164,7 @@ void AppDelegate::buildMenu() {
         if (!model_) {
             return;
         }
-        model_->noteDisplay(services_.filter().setEnabled(!model_->filterOn()).display);
-        model_->refresh();
+        model_->setRunning(!model_->filterOn());
     });
     connect(settings, &QAction::triggered, this, [this] { showPanel(true); });
     connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
@@ -196,18 +195,17 @@ void AppDelegate::updateInk(const std::optional<QPoint>& near) {
 }
 
 void AppDelegate::reconcileAndRefresh() {
-    ColorFilterState& filter = services_.filter();
     // A pass that switched the filter has just drawn it; otherwise the stored
     // state goes on screen again, in case a resume, a new monitor or another
     // program reset the ramps.
-    if (!ReconcileEngine::reconcile(services_.settings(), filter, services_.clock->now())) {
-        const DisplayOutcome outcome = filter.applyCurrentState();
-        if (model_) {
-            model_->noteDisplay(outcome);
-        }
-    }
-    if (model_) {
+    const bool switched = ReconcileEngine::reconcile(services_.settings(), services_.filter(),
+                                                     services_.clock->now());
+    if (!model_) {
+        services_.filter().applyCurrentState();
+    } else if (switched) {
         model_->refresh();
+    } else {
+        model_->showStoredState();
     }
 }
 

@@ -39,6 +39,9 @@ struct ShellServices {
     std::string filterStateFile;
     // Where a second start asks this one to open its panel; empty: nowhere.
     std::string instanceSocket;
+    // The display the filter applies through, for showing a strength while
+    // the slider moves without storing it; null: previews wait for the stores.
+    DisplayBackend* display = nullptr;
 };
 
 // Owns the tray application: the tray icon, the panel and its hosting

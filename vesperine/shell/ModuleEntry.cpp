@@ -14,6 +14,7 @@
 #include "cli/InterfaceModuleApi.h"
 #include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
+#include "engine/KeyFileStore.h"
 #include "engine/Settings.h"
 #include "engine/StorePaths.h"
 #include "evidence/PanelEvidence.h"
@@ -104,14 +105,20 @@ int runApplication(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("vesperine"));
 
     static SystemClock clock;
+    // The same file and display as ColorFilterState::shared(), made here so
+    // that the slider can show a strength on that display before storing it.
+    static KeyFileStore filterStore(StorePaths::filterStateFile(), "ColorFilter");
+    static const std::unique_ptr<DisplayBackend> display = makeSessionDisplay();
+    static ColorFilterState filter(filterStore, *display);
     AppDelegate delegate(ShellServices{
         []() -> Settings& { return Settings::shared(); },
-        []() -> ColorFilterState& { return ColorFilterState::shared(); },
+        []() -> ColorFilterState& { return filter; },
         &clock,
         []() -> std::unique_ptr<CityGeocoder> { return std::make_unique<GeonamesGeocoder>(); },
         StorePaths::filterStateFile(),
         outcome == InstanceLock::Outcome::acquired ? InstanceChannel::socketPath(lockPath)
                                                    : std::string(),
+        display.get(),
     });
     // "Launching has finished" is the first turn of the event loop.
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);

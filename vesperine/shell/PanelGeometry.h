@@ -4,10 +4,12 @@
 
 #include <optional>
 
+#include "views/Palette.h"
+
 namespace vesperine::PanelGeometry {
 
-inline constexpr double panelWidth = 288.0;  // logical pixels
-inline constexpr double halfWidth = 144.0;
+inline constexpr double panelWidth = Palette::panelWidth;  // logical pixels
+inline constexpr double halfWidth = panelWidth / 2.0;
 inline constexpr double gapToIcon = 6.0;
 inline constexpr double initialHeight = 1.0;
 

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "views/Palette.h"
+
 namespace vesperine {
 
 // Hosts the panel's views and reports the size they want at the panel's width:
@@ -14,7 +16,7 @@ class PanelHostingController : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr double measuringWidth = 288.0;  // logical pixels
+    static constexpr double measuringWidth = Palette::panelWidth;  // logical pixels
 
     // Takes ownership of `content`. The callback starts empty.
     explicit PanelHostingController(QWidget* content, QWidget* parent = nullptr);

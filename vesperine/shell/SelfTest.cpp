@@ -4,6 +4,7 @@
 
 #include "shell/AppDelegate.h"
 #include "shell/StatusPanel.h"
+#include "views/Palette.h"
 
 namespace vesperine::SelfTest {
 
@@ -48,7 +49,7 @@ int run(const QSet<QString>& delegateProperties, const StatusPanel& panel, std::
 int runOnShell(std::FILE* out) {
     const AppDelegate delegate{ShellServices{}};
     const QSet<QString> names = declaredPropertyNames(*delegate.metaObject());
-    const StatusPanel panel(QRect(0, 0, 288, 100));
+    const StatusPanel panel(QRect(0, 0, Palette::panelWidth, 100));
     return run(names, panel, out);
 }
 

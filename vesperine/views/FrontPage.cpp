@@ -67,7 +67,7 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
     placeRow_->addToLabel(
         new SymbolView(Symbol::locationFill, 11, QFont::Normal, Palette::secondaryForeground()));
     place_ =
-        new TextView(placeText(model_), panelFont(12, QFont::Medium), Palette::primaryForeground());
+        new TextView(model_.place(), panelFont(12, QFont::Medium), Palette::primaryForeground());
     placeRow_->addToLabel(place_);
     addGap(*placeLayout);
     placeRow_->addToLabel(
@@ -90,23 +90,15 @@ FrontPage::FrontPage(AppModel& model, std::function<void()> openSettings, QWidge
 
     connect(settingsButton_, &QAbstractButton::clicked, this, open);
     connect(placeRow_, &QAbstractButton::clicked, this, open);
-    // The place row reads the settings, which change only through calls that
-    // end in a model notification.
     connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
-        place_->setText(placeText(model_));
+        if (property == AppModel::Property::place) {
+            place_->setText(model_.place());
+        }
         if (property == AppModel::Property::screenNotice) {
             notice_->setText(model_.screenNotice());
             notice_->setVisible(!model_.screenNotice().isEmpty());
         }
     });
-}
-
-QString FrontPage::placeText(const AppModel& model) {
-    const auto name = model.settings().locationName();
-    if (name && !name->empty()) {
-        return QString::fromStdString(*name);
-    }
-    return model.locationSummary();
 }
 
 }  // namespace vesperine

@@ -21,10 +21,6 @@ class FrontPage : public QWidget {
     FrontPage(AppModel& model, std::function<void()> openSettings, QWidget* parent = nullptr);
 
   private:
-    // The stored place name when there is one, else the stored coordinates or
-    // "Not set".
-    static QString placeText(const AppModel& model);
-
     AppModel& model_;
     std::function<void()> openSettings_;
     RunPauseButton* runPause_;

@@ -168,12 +168,14 @@ LocationControl::LocationControl(AppModel& model, bool showFineTune, QWidget* pa
             case AppModel::Property::isGeocoding:
                 showGeocoding();
                 break;
+            case AppModel::Property::geocodeMessage:
+            case AppModel::Property::lastGeocodeOK:
+            case AppModel::Property::place:
+                showMessage();
+                break;
             default:
                 break;
         }
-        // The message may come from the settings, which change only through
-        // calls that end in a notification.
-        showMessage();
     });
 
     showGeocoding();
@@ -231,10 +233,8 @@ void LocationControl::showMessage() {
         return;
     }
     if (model_.hasLocation()) {
-        const auto name = model_.settings().locationName();
         message_->setLines(TextView::Lines::one);
-        message_->setText(name && !name->empty() ? QString::fromStdString(*name)
-                                                 : model_.locationSummary());
+        message_->setText(model_.place());
         message_->setColour(Palette::secondaryForeground());
         message_->setVisible(true);
         return;

@@ -10,11 +10,11 @@ QColor rgb(float red, float green, float blue, float alpha = 1.0f) {
     return QColor::fromRgbF(red, green, blue, alpha);
 }
 
+}  // namespace
+
 QColor white(float alpha) {
     return rgb(1.0f, 1.0f, 1.0f, alpha);
 }
-
-}  // namespace
 
 const QColor& panel() {
     static const QColor colour = rgb(0.067f, 0.07f, 0.078f);

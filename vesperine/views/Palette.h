@@ -6,6 +6,12 @@ class QWidget;
 
 namespace vesperine::Palette {
 
+// The panel's width in logical pixels, whatever page it shows.
+inline constexpr int panelWidth = 288;
+
+// White at `alpha` (0 to 1): the light strokes and fills of the dark look.
+QColor white(float alpha);
+
 // The panel's own colours, sRGB, made once on first use.
 const QColor& panel();
 const QColor& runOn();

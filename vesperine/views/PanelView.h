@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "model/AppModel.h"
+#include "views/Palette.h"
 
 class QVariantAnimation;
 class QVBoxLayout;
@@ -13,13 +14,13 @@ namespace vesperine {
 
 enum class Page { front, settings };
 
-// The panel's root: 288 logical pixels wide, as high as the page it shows, on
+// The panel's root: Palette::panelWidth wide, as high as the page it shows, on
 // the panel's background. The settings page is made anew on every visit.
 class PanelView : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int panelWidth = 288;  // logical pixels
+    static constexpr int panelWidth = Palette::panelWidth;  // logical pixels
 
     PanelView(AppModel& model, std::function<void()> quit, Page page, QWidget* parent = nullptr);
 

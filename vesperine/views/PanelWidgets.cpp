@@ -36,10 +36,6 @@ QString rgba(const QColor& colour) {
         .arg(colour.alpha());
 }
 
-QColor white(float alpha) {
-    return QColor::fromRgbF(1.0f, 1.0f, 1.0f, alpha);
-}
-
 const QColor& accent() {
     static const QColor colour = QColor::fromRgbF(0.04f, 0.52f, 1.0f);
     return colour;
@@ -106,8 +102,8 @@ void styleTextField(QLineEdit& field) {
         QStringLiteral("QLineEdit { color: %1; background: %2; border: 1px solid %3;"
                        " border-radius: 5px; padding: 2px 5px; selection-background-color: %4; }"
                        "QLineEdit:focus { border: 1px solid %5; }")
-            .arg(rgba(Palette::primaryForeground()), rgba(white(0.06f)), rgba(white(0.16f)),
-                 rgba(QColor::fromRgbF(0.04f, 0.52f, 1.0f, 0.6f)),
+            .arg(rgba(Palette::primaryForeground()), rgba(Palette::white(0.06f)),
+                 rgba(Palette::white(0.16f)), rgba(QColor::fromRgbF(0.04f, 0.52f, 1.0f, 0.6f)),
                  rgba(QColor::fromRgbF(0.04f, 0.52f, 1.0f, 0.8f))));
 }
 
@@ -120,8 +116,9 @@ void styleBorderedButton(QPushButton& button) {
                        " border-radius: 5px; padding: 2px 10px; }"
                        "QPushButton:pressed { background: %4; }"
                        "QPushButton:disabled { color: %5; background: %6; }")
-            .arg(rgba(Palette::primaryForeground()), rgba(white(0.12f)), rgba(white(0.14f)),
-                 rgba(white(0.22f)), rgba(Palette::tertiaryForeground()), rgba(white(0.07f))));
+            .arg(rgba(Palette::primaryForeground()), rgba(Palette::white(0.12f)),
+                 rgba(Palette::white(0.14f)), rgba(Palette::white(0.22f)),
+                 rgba(Palette::tertiaryForeground()), rgba(Palette::white(0.07f))));
 }
 
 // --- TextView
@@ -284,13 +281,13 @@ void SwitchToggle::paintEvent(QPaintEvent*) {
     const QRectF trackRect(
         QPointF((width() - track.width()) / 2.0, (height() - track.height()) / 2.0), track);
     const qreal radius = track.height() / 2.0;
-    painter.setPen(QPen(white(on_ ? 0.0f : 0.12f), 1.0));
-    painter.setBrush(on_ ? accent() : white(0.16f));
+    painter.setPen(QPen(Palette::white(on_ ? 0.0f : 0.12f), 1.0));
+    painter.setBrush(on_ ? accent() : Palette::white(0.16f));
     painter.drawRoundedRect(trackRect.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
     const qreal knob = track.height() - 2.0;
     const qreal knobX = on_ ? trackRect.right() - 1.0 - knob : trackRect.left() + 1.0;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(isEnabled() ? QColor(Qt::white) : white(0.5f));
+    painter.setBrush(isEnabled() ? QColor(Qt::white) : Palette::white(0.5f));
     painter.drawEllipse(QRectF(knobX, trackRect.top() + 1.0, knob, knob));
     if (hasFocus()) {
         painter.setPen(QPen(QColor::fromRgbF(0.04f, 0.52f, 1.0f, 0.6f), 2.0));
@@ -345,7 +342,7 @@ void BusyIndicator::paintEvent(QPaintEvent*) {
         const int age = (step_ - i + 8) % 8;
         const qreal angle = i * 2.0 * std::numbers::pi / 8.0 - std::numbers::pi / 2.0;
         const QPointF direction(std::cos(angle), std::sin(angle));
-        painter.setPen(QPen(white(0.85f - 0.09f * static_cast<float>(age)), outer * 0.26,
+        painter.setPen(QPen(Palette::white(0.85f - 0.09f * static_cast<float>(age)), outer * 0.26,
                             Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(centre + direction * outer * 0.45, centre + direction * outer * 0.88);
     }
@@ -387,9 +384,9 @@ void PanelSlider::paintEvent(QPaintEvent*) {
     const QRectF groove(kThumbDiameter / 2.0 - 2.0, middle - 2.0, width() - kThumbDiameter + 4.0,
                         4.0);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(white(0.16f));
+    painter.setBrush(Palette::white(0.16f));
     painter.drawRoundedRect(groove, 2.0, 2.0);
-    painter.setBrush(isEnabled() ? accent() : white(0.3f));
+    painter.setBrush(isEnabled() ? accent() : Palette::white(0.3f));
     painter.drawRoundedRect(QRectF(groove.left(), groove.top(), centre - groove.left(), 4.0), 2.0,
                             2.0);
     const QRectF thumb(centre - kThumbDiameter / 2.0, middle - kThumbDiameter / 2.0, kThumbDiameter,

@@ -11,10 +11,6 @@
 namespace vesperine {
 namespace {
 
-QColor white(float alpha) {
-    return QColor::fromRgbF(1.0f, 1.0f, 1.0f, alpha);
-}
-
 // The small status dot, 6 by 6 logical pixels.
 class Dot : public QWidget {
   public:
@@ -88,19 +84,16 @@ QSize RunPauseButton::minimumSizeHint() const {
 }
 
 void RunPauseButton::press() {
-    const bool on = model_.filterOn();
-    const FilterChange change = model_.filter().setEnabled(!on);
-    model_.noteDisplay(change.display);
-    model_.refresh();
+    model_.setRunning(!model_.filterOn());
 }
 
 void RunPauseButton::updateLook() {
     on_ = model_.filterOn();
     symbol_->setSymbol(on_ ? Symbol::pauseFill : Symbol::playFill);
     title_->setText(on_ ? QStringLiteral("Pause") : QStringLiteral("Run"));
-    static_cast<Dot*>(dot_)->setColour(on_ ? Palette::runOnDot() : white(0.28f));
+    static_cast<Dot*>(dot_)->setColour(on_ ? Palette::runOnDot() : Palette::white(0.28f));
     status_->setText(on_ ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
-    status_->setColour(white(on_ ? 0.92f : 0.45f));
+    status_->setColour(Palette::white(on_ ? 0.92f : 0.45f));
     update();
 }
 

@@ -27,6 +27,12 @@ StrengthControl::StrengthControl(AppModel& model, QWidget* parent)
     percent_->setObjectName(QStringLiteral("strengthPercent"));
 
     connect(slider_, &QAbstractSlider::valueChanged, this, &StrengthControl::userMoved);
+    connect(slider_, &QAbstractSlider::sliderReleased, &model_, &AppModel::finishStrength);
+    // Keys and the wheel move the slider without a drag: the value is stored
+    // once they pause, as a drag's is when it ends.
+    settle_.setSingleShot(true);
+    settle_.setInterval(AppModel::strengthStoreIntervalMilliseconds);
+    connect(&settle_, &QTimer::timeout, &model_, &AppModel::finishStrength);
     connect(&model_, &AppModel::changed, this, [this](AppModel::Property property) {
         if (property == AppModel::Property::strength) {
             showStrength();
@@ -56,10 +62,10 @@ void StrengthControl::userMoved(int position) {
     if (showing_) {
         return;
     }
-    const double value = clampStrength(static_cast<double>(position) / steps);
-    ColorFilterState& filter = model_.filter();
-    model_.noteDisplay(filter.setStrength(value).display);
-    model_.setStrength(filter.strength());
+    model_.moveStrength(static_cast<double>(position) / steps);
+    if (!slider_->isSliderDown()) {
+        settle_.start();
+    }
 }
 
 }  // namespace vesperine

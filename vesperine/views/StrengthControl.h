@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 #include "model/AppModel.h"
@@ -10,8 +11,8 @@ class PanelSlider;
 class PercentText;
 
 // The filter strength: a slider over 0 to 1 and its percentage. Moving the
-// thumb sets the live strength at once and stores what the filter reads back
-// in the model; it neither switches the filter on nor refreshes the model.
+// thumb tints the screen as it goes and stores the strength when the drag ends
+// (AppModel::moveStrength); it never switches the filter on.
 class StrengthControl : public QWidget {
     Q_OBJECT
 
@@ -33,6 +34,7 @@ class StrengthControl : public QWidget {
     PanelSlider* slider_;
     PercentText* percent_;
     bool showing_ = false;
+    QTimer settle_;
 };
 
 }  // namespace vesperine
