@@ -468,17 +468,18 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
               3.0)
         << "the icon is hard to see on the shell's bar";
 
+    const auto menu = [&] {
+        return session.shellEval("(() => { const m = " + indicator +
+                                 ".menu; return m.isOpen + ' ' + m._getMenuItems().map(i => "
+                                 "i.label ? i.label.text : '').join('|'); })()");
+    };
+    // The extension reads the exported menu over the bus after the item
+    // appears; a click before it has the menu is taken for Activate.
+    ASSERT_TRUE(waitUntil([&] { return menu() == "false Run · Filter off|Settings…||Quit"; }, 10))
+        << menu();
     click();
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return session.shellEval(
-                       "(() => { const m = " + indicator +
-                       ".menu; return m.isOpen + ' ' + m._getMenuItems().map(i => i.label ? "
-                       "i.label.text : '').join('|'); })()") ==
-                   "true Run · Filter off|Settings…||Quit";
-        },
-        5))
-        << "the menu on a click";
+    EXPECT_TRUE(waitUntil([&] { return menu() == "true Run · Filter off|Settings…||Quit"; }, 5))
+        << "the menu on a click: " << menu();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));  // faded in
     screenshot("tray-gnome-shell-menu.png");
     session.shellEval(indicator + ".menu.close()");
