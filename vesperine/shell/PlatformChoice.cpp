@@ -24,6 +24,20 @@ bool startsWith(const std::string& text, std::string_view prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+// The choice an X server at `display` makes: xcb when it answers, a failure
+// when it is silent, nothing when it refuses.
+std::optional<Choice> byServer(const std::string& display, DisplayProbe probe) {
+    switch (probe(display)) {
+        case DisplayAnswer::answers:
+            return Choice{"xcb", std::nullopt};
+        case DisplayAnswer::silent:
+            return Choice{std::nullopt, silentServer(display)};
+        case DisplayAnswer::refuses:
+            break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Choice forApplication(const Session& session, DisplayProbe probe) {
@@ -39,15 +53,9 @@ Choice forApplication(const Session& session, DisplayProbe probe) {
         return {};
     }
     if (isSet(session.display)) {
-        switch (probe(*session.display)) {
-            case DisplayAnswer::answers:
-                return {"xcb", std::nullopt};
-            case DisplayAnswer::silent:
-                return {std::nullopt, silentServer(*session.display)};
-            case DisplayAnswer::refuses:
-                break;
-        }
-        return {std::nullopt, "vesperine: cannot open display " + *session.display + "\n"};
+        return byServer(*session.display, probe)
+            .value_or(Choice{std::nullopt,
+                             "vesperine: cannot open display " + *session.display + "\n"});
     }
     if (isSet(session.waylandDisplay)) {
         return {std::nullopt,
@@ -60,13 +68,8 @@ Choice forApplication(const Session& session, DisplayProbe probe) {
 
 Choice forSelfTest(const Session& session, DisplayProbe probe) {
     if (isSet(session.display)) {
-        switch (probe(*session.display)) {
-            case DisplayAnswer::answers:
-                return {"xcb", std::nullopt};
-            case DisplayAnswer::silent:
-                return {std::nullopt, silentServer(*session.display)};
-            case DisplayAnswer::refuses:
-                break;
+        if (auto choice = byServer(*session.display, probe)) {
+            return *choice;
         }
     }
     return {"offscreen", std::nullopt};
