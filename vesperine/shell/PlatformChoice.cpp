@@ -54,8 +54,8 @@ Choice forApplication(const Session& session, DisplayProbe probe) {
     }
     if (isSet(session.display)) {
         return byServer(*session.display, probe)
-            .value_or(Choice{std::nullopt,
-                             "vesperine: cannot open display " + *session.display + "\n"});
+            .value_or(
+                Choice{std::nullopt, "vesperine: cannot open display " + *session.display + "\n"});
     }
     if (isSet(session.waylandDisplay)) {
         return {std::nullopt,
