@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
+#include "engine/DisplayBackends.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 
@@ -172,6 +176,34 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
     EXPECT_EQ(userSettings(), before);
     EXPECT_FALSE(fileExists(home.file("state/vesperine/kde-night-color.saved")) ||
                  fileExists(home.file("state/vesperine/gnome-night-light.saved")));
+}
+
+// A drag's previews are handed over without waiting for the desktop: with its
+// daemon stopped, a preview still lands in the settings, where an apply says
+// the screen cannot be reached; the desktop follows once it runs again.
+TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
+    ASSERT_EQ(vesperine({"--set-enabled", "1"}).exitStatus, 0);
+    for (const auto& [name, value] : session.environment()) {
+        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    }
+    auto display = VESPERINE_DESKTOP_KDE ? makeKWinNightColor() : makeGnomeNightLight();
+    ASSERT_TRUE(display);
+    const std::string owner =
+        session.run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
+                     "--object-path", "/org/freedesktop/DBus", "--method",
+                     "org.freedesktop.DBus.GetConnectionUnixProcessID", kDesktop.service});
+    const pid_t daemon = std::atoi(owner.c_str() + owner.find(' '));  // "(uint32 1234,)"
+    ASSERT_GT(daemon, 0) << owner;
+    kill(daemon, SIGSTOP);
+    const DisplayOutcome preview = display->preview(0.9);
+    const DisplayOutcome apply = display->apply(true, 0.9);
+    kill(daemon, SIGCONT);
+    EXPECT_FALSE(preview.failedToReach()) << preview.reason;
+    EXPECT_TRUE(apply.failedToReach());
+    EXPECT_NE(userSettings().find(VESPERINE_DESKTOP_KDE ? "NightTemperature=2360"
+                                                        : "night-light-temperature uint32 2360"),
+              std::string::npos);
+    EXPECT_TRUE(settledScreen({true, 2360}) == (ScreenState{true, 2360}));
 }
 
 }  // namespace

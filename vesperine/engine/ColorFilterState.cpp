@@ -83,22 +83,20 @@ double ColorFilterState::strength() const {
     return value ? clampStrength(*value) : defaultStrength;
 }
 
-FilterChange ColorFilterState::setStrength(double strength) {
+FilterChange ColorFilterState::setStrength(double strength, Reach reach) {
     FilterChange change;
     const double clamped = clampStrength(strength);
-    const std::string text = NumberText::formatRoundTrip(clamped);
-    change.store = store_.change(StoreChange{kStrengthKey, text,
-                                             [clamped](const std::optional<std::string>& stored) {
-                                                 const auto value = stored
-                                                                        ? NumberText::parse(*stored)
-                                                                        : std::nullopt;
-                                                 return value == clamped;
-                                             },
-                                             [&] {
-                                                 if (enabled()) {
-                                                     change.display = applyCurrentState();
-                                                 }
-                                             }});
+    const auto alreadyStored = [clamped](const std::optional<std::string>& stored) {
+        return (stored ? NumberText::parse(*stored) : std::nullopt) == clamped;
+    };
+    const auto show = [&] {
+        if (enabled()) {
+            change.display =
+                reach == Reach::previewed ? display_.preview(clamped) : applyCurrentState();
+        }
+    };
+    change.store = store_.change(
+        StoreChange{kStrengthKey, NumberText::formatRoundTrip(clamped), alreadyStored, show});
     return change;
 }
 

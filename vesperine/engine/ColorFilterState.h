@@ -43,8 +43,11 @@ class ColorFilterState {
     std::int64_t type() const;  // 1 when absent or unreadable
 
     double strength() const;  // in [0, 1]; 0.5 when absent or unreadable
+    // How a change of strength goes to the screen: applied, which waits to
+    // see it taken, or previewed, handed over without waiting (a drag).
+    enum class Reach { applied, previewed };
     // Callers clamp first; a value outside [0, 1] or NaN is clamped here too.
-    FilterChange setStrength(double strength);
+    FilterChange setStrength(double strength, Reach reach = Reach::applied);
 
     // Puts the stored state on screen again without writing it: after wake,
     // a monitor change, or another program resetting the ramps.

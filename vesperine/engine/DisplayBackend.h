@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,18 @@ class DisplayBackend {
     // Off: the screen's normal colours. On: the warm tint of `strength`
     // (0 to 1). Always computed from scratch, so repeated applies never stack.
     virtual DisplayOutcome apply(bool enabled, double strength) = 0;
+
+    // A strength passing by while the user drags the slider, the filter on:
+    // handed to the screen without waiting to see it taken, so that a drag
+    // never stalls on a slow desktop. An apply() follows when the drag ends.
+    virtual DisplayOutcome preview(double strength) { return apply(true, strength); }
+
+    // How often a preview is worth making: every frame where the ramps are
+    // set directly; less often where the desktop fades to each temperature
+    // over seconds and every preview rewrites its settings.
+    virtual std::chrono::milliseconds previewInterval() const {
+        return std::chrono::milliseconds(16);
+    }
 
     // A short name for the way the screen is reached, for messages and the
     // man page: "x11-randr", "none".

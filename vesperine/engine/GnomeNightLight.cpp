@@ -22,6 +22,9 @@ constexpr const char* kPath = "/org/gnome/SettingsDaemon/Color";
 // The daemon follows a settings change within a few milliseconds; the 5 s
 // fade of the temperature that follows is not waited for.
 constexpr auto kFollowPatience = std::chrono::milliseconds(2000);
+// Night Light fades to each new temperature, and every preview writes dconf:
+// a few a second are all a drag can show.
+constexpr auto kPreviewInterval = std::chrono::milliseconds(250);
 
 struct Key {
     const char* name;
@@ -39,9 +42,23 @@ class GnomeNightLight final : public DisplayBackend {
         : bus_(bus), settings_(std::move(settings)) {}
 
     DisplayOutcome apply(bool enabled, double strength) override {
+        return change(enabled, strength, true);
+    }
+    // Handed to dconf, not waited for: a stalled daemon cannot hold a drag.
+    // The apply before it already lifted any "disable until tomorrow".
+    DisplayOutcome preview(double strength) override { return change(true, strength, false); }
+    std::chrono::milliseconds previewInterval() const override { return kPreviewInterval; }
+
+    std::string_view name() const override { return "gnome-night-light"; }
+
+  private:
+    DisplayOutcome change(bool enabled, double strength, bool waitForScreen) {
         const Gio::Api& g = *Gio::api();
         const std::string savedPath = SavedSettings::path("gnome-night-light.saved");
         const PrivateFile::Lock turn(savedPath + ".lock");
+        if (!turn.failure().empty()) {
+            return DisplayOutcome::failed(turn.failure());
+        }
         const auto saved = PrivateFile::read(savedPath);
         if (!enabled && !saved.exists) {
             return DisplayOutcome::reachedScreen();  // never taken over: Night Light is the user's
@@ -68,6 +85,9 @@ class GnomeNightLight final : public DisplayBackend {
                 restore(key, value);
             }
         }
+        if (!waitForScreen) {
+            return DisplayOutcome::reachedScreen();
+        }
         g.settingsSync();  // the writes reach dconf before this process may end
         if (!enabled) {
             PrivateFile::remove(savedPath);
@@ -85,9 +105,6 @@ class GnomeNightLight final : public DisplayBackend {
         return waitForDaemon(enabled, kelvin);
     }
 
-    std::string_view name() const override { return "gnome-night-light"; }
-
-  private:
     void set(const char* key, GVariant* value) {
         Gio::api()->settingsSetValue(settings_.get(), key, value);
     }

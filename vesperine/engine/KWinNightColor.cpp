@@ -26,6 +26,9 @@ constexpr const char* kColorCorrect = "org.kde.kwin.ColorCorrect";
 // KWin reloads within a few milliseconds of the signal; the 2 s ramp that
 // follows is not waited for.
 constexpr auto kReloadPatience = std::chrono::milliseconds(1500);
+// Night Color fades to each new temperature, and every preview rewrites
+// kwinrc: a few a second are all a drag can show.
+constexpr auto kPreviewInterval = std::chrono::milliseconds(250);
 
 // The signal KConfig's own writers send: {group: [changed keys]}, keys as
 // byte arrays without a terminating zero.
@@ -48,8 +51,21 @@ class KWinNightColor final : public DisplayBackend {
     explicit KWinNightColor(GDBusConnection* bus) : bus_(bus) {}
 
     DisplayOutcome apply(bool enabled, double strength) override {
+        return change(enabled, strength, true);
+    }
+    // Written and signalled, not waited for: a stalled KWin cannot hold a drag.
+    DisplayOutcome preview(double strength) override { return change(true, strength, false); }
+    std::chrono::milliseconds previewInterval() const override { return kPreviewInterval; }
+
+    std::string_view name() const override { return "kwin-night-color"; }
+
+  private:
+    DisplayOutcome change(bool enabled, double strength, bool waitForScreen) {
         const std::string savedPath = SavedSettings::path("kde-night-color.saved");
         const PrivateFile::Lock turn(savedPath + ".lock");
+        if (!turn.failure().empty()) {
+            return DisplayOutcome::failed(turn.failure());
+        }
         const std::string kwinrc = StorePaths::configHome() + "/kwinrc";
         const auto config = PrivateFile::read(kwinrc);
         if (!config.error.empty()) {
@@ -99,12 +115,9 @@ class KWinNightColor final : public DisplayBackend {
         if (!enabled && userHadNightColor) {
             return DisplayOutcome::reachedScreen();  // the user's own Night Color, left to KWin
         }
-        return waitForKWin(enabled, kelvin);
+        return waitForScreen ? waitForKWin(enabled, kelvin) : DisplayOutcome::reachedScreen();
     }
 
-    std::string_view name() const override { return "kwin-night-color"; }
-
-  private:
     std::string notifyKWin() {
         const Gio::Api& g = *Gio::api();
         GError* error = nullptr;

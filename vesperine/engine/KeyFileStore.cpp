@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "engine/LoadedSymbol.h"
+#include "engine/PrivateFile.h"
 
 namespace vesperine {
 namespace {
@@ -348,43 +349,12 @@ bool moveAside(const std::string& path) {
     return false;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Temporary file in the same folder, fsync, rename over: whenever the process
-// dies, and after a power cut, the path holds the old bytes or the new ones.
-// The folder is not synced: losing the newest write to a power cut is fine.
-// Why it failed, or an empty text.
+// Whenever the process dies, and after a power cut, the path holds the old
+// bytes or the new ones. The folder is not synced: losing the newest write to
+// a power cut is fine. Why it failed, or an empty text.
 std::string replaceAtomically(const std::string& path, const std::string& bytes) {
-    std::string temporary = parentFolder(path) + "/" + temporaryPrefix(path) + "XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return withReason("cannot write " + path);
-    }
-    bool written = fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
-    std::string failure = written ? std::string() : withReason("cannot write " + path);
-    written = close(fd) == 0 && written;
-    if (written && rename(temporary.c_str(), path.c_str()) != 0) {
-        failure = withReason("cannot write " + path);
-        written = false;
-    }
-    if (!written) {
-        unlink(temporary.c_str());
-        return failure.empty() ? "cannot write " + path : failure;
-    }
-    return {};
+    return PrivateFile::writeThenRename(parentFolder(path) + "/" + temporaryPrefix(path) + "XXXXXX",
+                                        path, bytes, 0600);
 }
 
 // The text under `key`: unescaped, or raw when it is not valid UTF-8 or has a

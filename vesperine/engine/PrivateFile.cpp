@@ -46,7 +46,7 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-std::string failure(const std::string& what, const std::string& path) {
+std::string withReason(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
@@ -58,7 +58,7 @@ Contents read(const std::string& path) {
     if (fd < 0) {
         if (errno != ENOENT && errno != ENOTDIR) {
             result.exists = true;
-            result.error = failure("cannot read", path);
+            result.error = withReason("cannot read", path);
         }
         return result;
     }
@@ -77,7 +77,7 @@ Contents read(const std::string& path) {
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            result.error = failure("cannot read", path);
+            result.error = withReason("cannot read", path);
             break;
         }
     }
@@ -108,16 +108,25 @@ std::string replace(const std::string& path, std::string_view bytes, mode_t newF
     } else {
         makeFolders(folderOf(target));
     }
-    std::string temporary = target + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
+    return writeThenRename(target + ".XXXXXX", target, bytes, mode);
+}
+
+std::string writeThenRename(std::string temporaryTemplate, const std::string& target,
+                            std::string_view bytes, mode_t mode) {
+    const int fd = mkostemp(temporaryTemplate.data(), O_CLOEXEC);
     if (fd < 0) {
-        return failure("cannot write", target);
+        return withReason("cannot write", target);
     }
-    const bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
-    if (close(fd) != 0 || !written || rename(temporary.c_str(), target.c_str()) != 0) {
-        const std::string reason = failure("cannot write", target);
-        unlink(temporary.c_str());
-        return reason;
+    bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
+    std::string reason = written ? std::string() : withReason("cannot write", target);
+    written = close(fd) == 0 && written;
+    if (written && rename(temporaryTemplate.c_str(), target.c_str()) != 0) {
+        reason = withReason("cannot write", target);
+        written = false;
+    }
+    if (!written) {
+        unlink(temporaryTemplate.c_str());
+        return reason.empty() ? "cannot write " + target : reason;
     }
     return {};
 }
@@ -130,10 +139,15 @@ Lock::Lock(const std::string& path) {
     makeFolders(folderOf(path));
     fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
+        failure_ = withReason("cannot lock", path);
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
-    while (flock(fd_, LOCK_EX | LOCK_NB) != 0 && std::chrono::steady_clock::now() < deadline) {
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            failure_ = "cannot lock " + path + ": another vesperine holds it";
+            return;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }

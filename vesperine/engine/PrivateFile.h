@@ -27,21 +27,29 @@ Contents read(const std::string& path);
 // empty.
 std::string replace(const std::string& path, std::string_view bytes, mode_t newFileMode);
 
+// Writes `bytes` with `mode` to a new file made from `temporaryTemplate`
+// (ending in XXXXXX, in the target's folder), fsyncs it and renames it over
+// `target`. The reason when it failed, else empty.
+std::string writeThenRename(std::string temporaryTemplate, const std::string& target,
+                            std::string_view bytes, mode_t mode);
+
 // Removes the file; true when it is gone.
 bool remove(const std::string& path);
 
 // An exclusive advisory lock on `path` (made 0600), held for the object's
-// life; waits at most a few seconds, then goes ahead unlocked rather than
-// hanging behind a stuck holder.
+// life; waits at most a few seconds rather than hang behind a stuck holder.
 class Lock {
   public:
     explicit Lock(const std::string& path);
     ~Lock();
+    // Why the lock is not held (nothing may then be written), else empty.
+    const std::string& failure() const { return failure_; }
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
   private:
     int fd_ = -1;
+    std::string failure_;
 };
 
 }  // namespace vesperine::PrivateFile

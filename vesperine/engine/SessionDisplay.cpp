@@ -73,6 +73,10 @@ class SessionDisplay final : public DisplayBackend {
     DisplayOutcome apply(bool enabled, double strength) override {
         return chosen().apply(enabled, strength);
     }
+    DisplayOutcome preview(double strength) override { return chosen().preview(strength); }
+    std::chrono::milliseconds previewInterval() const override {
+        return chosen().previewInterval();
+    }
     std::string_view name() const override { return chosen().name(); }
 
   private:

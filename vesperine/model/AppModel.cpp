@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -231,6 +232,11 @@ void AppModel::showStoredState() {
 }
 
 void AppModel::moveStrength(double value) {
+    if (!strengthMoving_ && previewDisplay_ != nullptr) {
+        strengthFrame_.setInterval(
+            std::max(static_cast<int>(previewDisplay_->previewInterval().count()),
+                     strengthFrameMilliseconds));
+    }
     movingStrength_ = clampStrength(value);
     strengthMoving_ = true;
     setStrength(movingStrength_);
@@ -245,13 +251,14 @@ void AppModel::moveStrength(double value) {
 void AppModel::previewStrength() {
     // Off shows the identity ramp whatever the strength: nothing to preview.
     if (strengthMoving_ && previewDisplay_ != nullptr && filter_.enabled()) {
-        noteDisplay(previewDisplay_->apply(true, movingStrength_));
+        noteDisplay(previewDisplay_->preview(movingStrength_));
     }
 }
 
 void AppModel::storeStrength() {
     if (strengthMoving_) {
-        noteDisplay(filter_.setStrength(movingStrength_).display);
+        noteDisplay(
+            filter_.setStrength(movingStrength_, ColorFilterState::Reach::previewed).display);
     }
 }
 

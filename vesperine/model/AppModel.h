@@ -96,10 +96,11 @@ class AppModel : public QObject {
     // the drag's own store.
     void showStoredState();
 
-    // The strength slider while it moves: the value is published at once, put
-    // on screen at most once a frame and stored at most every
-    // strengthStoreInterval; finishStrength() stores and applies the last
-    // value through the filter, so screen and store agree afterwards.
+    // The strength slider while it moves: the value is published at once,
+    // previewed at most once a frame (or the display's preview interval, if
+    // longer) and stored at most every strengthStoreInterval, neither waiting
+    // for the screen; finishStrength() stores and applies the last value
+    // through the filter, so screen and store agree afterwards.
     void moveStrength(double value);
     void finishStrength();
     bool strengthMoving() const { return strengthMoving_; }
