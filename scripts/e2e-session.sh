@@ -27,19 +27,7 @@ e2e_start() {
     e2e_pids+=($!)
     for _ in $(seq 100); do [ -s "$E2E_DIR/xvfb.out" ] && break; sleep 0.05; done
     export DISPLAY=":$(head -n1 "$E2E_DIR/xvfb.out")"
-    cat >"$E2E_DIR/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <listen>unix:path=$E2E_DIR/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow own="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-  </policy>
-</busconfig>
-CONF
-    dbus-daemon --nofork --config-file="$E2E_DIR/bus.conf" >"$E2E_DIR/bus.log" 2>&1 &
-    e2e_pids+=($!)
+    e2e_bus "$E2E_DIR/bus" || return 1
     export HOME=$E2E_DIR/home XDG_CONFIG_HOME=$E2E_DIR/home/config
     export XDG_STATE_HOME=$E2E_DIR/home/state XDG_RUNTIME_DIR=$E2E_DIR/home
     export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$E2E_DIR/bus DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_DIR/bus
