@@ -49,7 +49,9 @@ TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
     }
 }
 
-TEST_F(AppModelTest, StatusLineReadsTheLiveFilterAndStoredFlagAfresh) {
+// A refresh reads the live filter and each setting once, whatever the views
+// ask of the model afterwards.
+TEST_F(AppModelTest, RefreshReadsTheLiveFilterAndEachSettingOnce) {
     struct Case {
         bool filterOn, automation;
         const char* status;
@@ -62,9 +64,14 @@ TEST_F(AppModelTest, StatusLineReadsTheLiveFilterAndStoredFlagAfresh) {
         EXPECT_EQ(model->statusText(), c.status);
         model->setFilterOn(!c.filterOn);
         model->setAutomationEnabled(!c.automation);
+        settingsStore.reads.clear();
         model->refresh();
         EXPECT_EQ(model->statusText(), c.status);
         EXPECT_EQ(model->filterOn(), c.filterOn);
+        EXPECT_EQ(model->place(), "Not set");
+        EXPECT_THAT(settingsStore.reads,
+                    ::testing::UnorderedElementsAre("automationEnabled", "latitude", "longitude",
+                                                    "locationName"));
     }
 }
 
@@ -138,6 +145,8 @@ TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateAndAlwaysReconciles) 
         EXPECT_EQ(settings.longitude(), c.longitude) << c.longitudeText;
         EXPECT_EQ(model->latitudeText(), QString::fromUtf8(c.latitudeText));
         EXPECT_EQ(model->longitudeText(), QString::fromUtf8(c.longitudeText));
+        // The summary follows what was stored, not what was typed.
+        EXPECT_EQ(model->locationSummary(), QString("%1, %2").arg(c.latitude).arg(c.longitude));
         EXPECT_TRUE(filter.enabled()) << c.latitudeText;  // the pass switched it on for the night
         const bool moved = c.latitude != 1 || c.longitude != 2;
         EXPECT_EQ(settings.locationName().has_value(), !moved) << c.latitudeText;

@@ -60,10 +60,11 @@ class FixedClock final : public Clock {
     Instant now_;
 };
 
-// An in-memory store that logs its writes as "key=value".
+// An in-memory store that logs the keys it reads and its writes as "key=value".
 class RecordingStore final : public KeyValueStore {
   public:
     std::optional<std::string> value(std::string_view key) const override {
+        reads.emplace_back(key);
         return store_.value(key);
     }
     StoreOutcome setValue(std::string_view key, std::string_view text) override {
@@ -75,6 +76,7 @@ class RecordingStore final : public KeyValueStore {
         return store_.remove(key);
     }
     std::vector<std::string> writes;
+    mutable std::vector<std::string> reads;
 
   private:
     InMemoryStore store_;
