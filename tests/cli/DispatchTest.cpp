@@ -95,8 +95,6 @@ TEST_F(Dispatch, ApplicationHelpAndUnknownCommands) {
         {{}, std::nullopt, "", ""},
         // A first argument that is no option starts the application.
         {{"-x", "--get"}, std::nullopt, "", ""},
-        {{"list", "--get"}, std::nullopt, "", ""},
-        {{"-", "--get"}, std::nullopt, "", ""},
         {{"-help"}, std::nullopt, "", ""},
         {{"--help"}, 0, kHelp, ""},
         {{"-h"}, 0, kHelp, ""},
@@ -177,10 +175,8 @@ TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
 // live state only when it differs from the decision.
 TEST_F(Dispatch, ReconcileAppliesOnlyWithApplyAndOnlyWhenDifferent) {
     filter.setEnabled(true);
-    const Arguments lisbon = {"--lat", "38.7", "--lon", "-9.1"};
-    Arguments decide = {"--decide"}, reconcile = {"--reconcile"};
-    decide.insert(decide.end(), lisbon.begin(), lisbon.end());
-    reconcile.insert(reconcile.end(), lisbon.begin(), lisbon.end());
+    const Arguments decide = {"--decide", "--lat", "38.7", "--lon", "-9.1"};
+    Arguments reconcile = {"--reconcile", "--lat", "38.7", "--lon", "-9.1"};
     EXPECT_EQ(run(reconcile).out, run(decide).out);
     EXPECT_EQ(storesOpened, 0);
 
@@ -199,8 +195,6 @@ TEST_F(Dispatch, ReconcileAppliesOnlyWithApplyAndOnlyWhenDifferent) {
 TEST_F(Dispatch, ExtremeNumbersStillPrintEveryLine) {
     const std::vector<Arguments> cases = {
         {"--lat", "inf", "--lon", "0"},
-        {"--lat", "nan", "--lon", "nan"},
-        {"--lat", "1e999", "--lon", "-1e999"},
         {"--lat", "95", "--lon", "0"},
         {"--lat", "0", "--lon", "200"},
         {"--lat", "-1e308", "--lon", "1e308", "--sr-off", "nan"},

@@ -49,7 +49,9 @@ TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
     }
 }
 
-TEST_F(AppModelTest, StatusLineReadsTheLiveFilterAndStoredFlagAfresh) {
+// A refresh reads the live filter and each setting once, whatever the views
+// ask of the model afterwards.
+TEST_F(AppModelTest, RefreshReadsTheLiveFilterAndEachSettingOnce) {
     struct Case {
         bool filterOn, automation;
         const char* status;
@@ -62,13 +64,18 @@ TEST_F(AppModelTest, StatusLineReadsTheLiveFilterAndStoredFlagAfresh) {
         EXPECT_EQ(model->statusText(), c.status);
         model->setFilterOn(!c.filterOn);
         model->setAutomationEnabled(!c.automation);
+        settingsStore.reads.clear();
         model->refresh();
         EXPECT_EQ(model->statusText(), c.status);
         EXPECT_EQ(model->filterOn(), c.filterOn);
+        EXPECT_EQ(model->place(), "Not set");
+        EXPECT_THAT(settingsStore.reads,
+                    ::testing::UnorderedElementsAre("automationEnabled", "latitude", "longitude",
+                                                    "locationName"));
     }
 }
 
-TEST_F(AppModelTest, EveryAssignmentAnnouncesBeforeStoringEvenWithoutChange) {
+TEST_F(AppModelTest, AnAssignmentAnnouncesBeforeStoring) {
     const auto model = makeModel();
     filter.setEnabled(true);
     std::vector<bool> seen;
@@ -78,18 +85,6 @@ TEST_F(AppModelTest, EveryAssignmentAnnouncesBeforeStoringEvenWithoutChange) {
                      [&](P p) { p == P::filterOn ? seen.push_back(model->filterOn()) : void(); });
     model->refresh();
     EXPECT_THAT(seen, ElementsAre(false, true));
-
-    changed.clear();
-    model->refresh();  // nothing differs now
-    model->setLatitudeText(model->latitudeText());
-    model->setLongitudeText(model->longitudeText());
-    model->setCityText(model->cityText());
-    model->setGeocodeMessage(model->geocodeMessage());
-    model->setLastGeocodeOK(model->lastGeocodeOK());
-    model->setIsGeocoding(model->isGeocoding());
-    EXPECT_THAT(changed, ElementsAre(P::filterOn, P::strength, P::automationEnabled, P::place,
-                                     P::statusText, P::latitudeText, P::longitudeText, P::cityText,
-                                     P::geocodeMessage, P::lastGeocodeOK, P::isGeocoding));
 }
 
 TEST_F(AppModelTest, SetAutomationTwiceStoresReconcilesAndRefreshesTwice) {
@@ -117,13 +112,17 @@ TEST_F(AppModelTest, SetAutomationTwiceStoresReconcilesAndRefreshesTwice) {
     EXPECT_EQ(model->statusText(), "Off");
 }
 
-TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateOnItsOwn) {
+// Each valid coordinate is stored on its own; a move drops the found place's
+// name, and the schedule's pass runs whatever was stored.
+TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateAndAlwaysReconciles) {
     struct Case {
         const char *latitudeText, *longitudeText;
         double latitude, longitude;  // stored afterwards; 1 and 2 before
     };
+    settings.setAutomationEnabled(true);
     for (const Case& c : {
              Case{" 38.7 ", "-9.14", 38.7, -9.14},
+             Case{"1", "2.0", 1, 2},  // the same place again: its name still fits
              Case{"91", "-9.14", 1, -9.14},
              Case{"38.7", "180.5", 38.7, 2},
              Case{"38,7", "+9.14", 1, 9.14},
@@ -134,44 +133,28 @@ TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateOnItsOwn) {
              Case{"\n38.7", "-9.14\n", 1, 2},
          }) {
         storePlace(1.0, 2.0);
+        settings.setLocationName("Null Island");
+        filter.setEnabled(false);
         const auto model = makeModel();
+        model->setGeocodeMessage("Null Island · 1, 2");
         model->setLatitudeText(QString::fromUtf8(c.latitudeText));
         model->setLongitudeText(QString::fromUtf8(c.longitudeText));
+        changed.clear();
         model->applyLocation();
         EXPECT_EQ(settings.latitude(), c.latitude) << c.latitudeText;
         EXPECT_EQ(settings.longitude(), c.longitude) << c.longitudeText;
         EXPECT_EQ(model->latitudeText(), QString::fromUtf8(c.latitudeText));
         EXPECT_EQ(model->longitudeText(), QString::fromUtf8(c.longitudeText));
+        // The summary follows what was stored, not what was typed.
+        EXPECT_EQ(model->locationSummary(), QString("%1, %2").arg(c.latitude).arg(c.longitude));
+        EXPECT_TRUE(filter.enabled()) << c.latitudeText;  // the pass switched it on for the night
+        const bool moved = c.latitude != 1 || c.longitude != 2;
+        EXPECT_EQ(settings.locationName().has_value(), !moved) << c.latitudeText;
+        EXPECT_EQ(model->cityText().isEmpty() && model->geocodeMessage().isEmpty(), moved);
+        if (!moved) {
+            EXPECT_EQ(changed, kRefresh) << c.latitudeText;
+        }
     }
-}
-
-TEST_F(AppModelTest, ApplyLocationAlwaysReconcilesAndDropsTheNameOfAPlaceItMovedFrom) {
-    settings.setAutomationEnabled(true);
-    settings.setLatitude(38.7223);
-    settings.setLongitude(-9.1393);
-    settings.setLocationName("Lisbon, Portugal");
-    const auto model = makeModel();
-    model->setGeocodeMessage("Lisbon, Portugal · 38.7223, -9.1393");
-    // The same coordinates again, or none valid: the name still fits.
-    for (const char* latitude : {"38.7223", "north"}) {
-        filter.setEnabled(false);
-        model->setLatitudeText(latitude);
-        model->setLongitudeText("-9.1393");
-        changed.clear();
-        model->applyLocation();
-        EXPECT_TRUE(filter.enabled()) << latitude;  // the pass switched it on for the night
-        EXPECT_EQ(changed, kRefresh) << latitude;
-        EXPECT_EQ(settings.locationName(), "Lisbon, Portugal") << latitude;
-        EXPECT_EQ(model->cityText(), "Lisbon, Portugal") << latitude;
-    }
-    // London typed by hand: no trace of Lisbon is left to name it.
-    model->setLatitudeText("51.5");
-    model->setLongitudeText("-0.12");
-    model->applyLocation();
-    EXPECT_EQ(settings.locationName(), std::nullopt);
-    EXPECT_EQ(model->cityText() + model->geocodeMessage(), "");
-    EXPECT_TRUE(model->lastGeocodeOK());
-    EXPECT_EQ(model->locationSummary(), "51.5, -0.12");
 }
 
 // A drag of the strength slider: thousands of moves in 0.6 s.

@@ -4,9 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,10 +60,11 @@ class FixedClock final : public Clock {
     Instant now_;
 };
 
-// An in-memory store that logs its writes as "key=value".
+// An in-memory store that logs the keys it reads and its writes as "key=value".
 class RecordingStore final : public KeyValueStore {
   public:
     std::optional<std::string> value(std::string_view key) const override {
+        reads.emplace_back(key);
         return store_.value(key);
     }
     StoreOutcome setValue(std::string_view key, std::string_view text) override {
@@ -77,6 +76,7 @@ class RecordingStore final : public KeyValueStore {
         return store_.remove(key);
     }
     std::vector<std::string> writes;
+    mutable std::vector<std::string> reads;
 
   private:
     InMemoryStore store_;
@@ -85,11 +85,10 @@ class RecordingStore final : public KeyValueStore {
 struct FakeReply {
     std::optional<std::vector<Placemark>> placemarks;
     std::optional<GeocodeError> error;
-    int delayMs = 0;
 };
 
-inline FakeReply found(std::vector<Placemark> placemarks, int delayMs = 0) {
-    return {std::move(placemarks), std::nullopt, delayMs};
+inline FakeReply found(std::vector<Placemark> placemarks) {
+    return {std::move(placemarks), std::nullopt};
 }
 
 inline FakeReply failed(GeocodeError::Domain domain, int code) {
@@ -101,64 +100,18 @@ inline Placemark city(const QString& locality, const QString& country, double la
     return {locality, std::nullopt, std::nullopt, country, Coordinate{latitude, longitude}};
 }
 
-// What the fake geocoders of a test answer and what they were asked. The test
-// holds it, so a lookup can complete after the geocoder and its model are
-// gone, as a late platform completion would. Completions run from the event
-// loop, never inside geocode() or cancel(), and at most once each.
-class FakeGeocoderScript : public QObject {
-  public:
-    // Replies to the coming lookups, in order; a lookup without one stays
-    // pending until cancelled.
-    void queue(FakeReply reply) { replies_.push_back(std::move(reply)); }
-
-    int cancelDelayMs = 0;           // from cancel() to the cancelled completion
+// What the fake geocoders of a test were asked. The test runs each completion
+// itself, in the order it chooses, so never inside geocode() or cancel(); it
+// holds the script, so a lookup can complete after the geocoder and its model
+// are gone, as a late platform completion would.
+struct FakeGeocoderScript {
     std::vector<std::string> calls;  // "geocode:<name>" and "cancel", in order
-    int completions = 0;
-    int pending = 0;
+    std::vector<CityGeocoder::Completion> lookups;
 
-    void geocode(const QString& name, CityGeocoder::Completion completion) {
-        calls.push_back("geocode:" + name.toStdString());
-        auto request = std::make_shared<Request>(Request{std::move(completion)});
-        requests_.push_back(request);
-        ++pending;
-        if (!replies_.empty()) {
-            const FakeReply reply = replies_.front();
-            replies_.pop_front();
-            QTimer::singleShot(reply.delayMs, this, [=, this] {
-                if (!request->cancelled) {
-                    complete(*request, reply);
-                }
-            });
-        }
+    void answer(std::size_t lookup, const FakeReply& reply) {
+        lookups.at(lookup)(reply.placemarks, reply.error);
     }
-
-    void cancel() {
-        calls.push_back("cancel");
-        for (const auto& request : requests_) {
-            if (!request->done && !std::exchange(request->cancelled, true)) {
-                QTimer::singleShot(cancelDelayMs, this, [=, this] {
-                    complete(*request,
-                             failed(GeocodeError::Domain::location, GeocodeError::cancelled));
-                });
-            }
-        }
-    }
-
-  private:
-    struct Request {
-        CityGeocoder::Completion completion;
-        bool cancelled = false, done = false;
-    };
-
-    void complete(Request& request, const FakeReply& reply) {
-        request.done = true;
-        --pending;
-        ++completions;
-        request.completion(reply.placemarks, reply.error);
-    }
-
-    std::deque<FakeReply> replies_;
-    std::vector<std::shared_ptr<Request>> requests_;
+    void answerLast(const FakeReply& reply) { answer(lookups.size() - 1, reply); }
 };
 
 class FakeGeocoder final : public CityGeocoder {
@@ -166,9 +119,10 @@ class FakeGeocoder final : public CityGeocoder {
     explicit FakeGeocoder(std::shared_ptr<FakeGeocoderScript> script)
         : script_(std::move(script)) {}
     void geocode(const QString& name, Completion completion) override {
-        script_->geocode(name, std::move(completion));
+        script_->calls.push_back("geocode:" + name.toStdString());
+        script_->lookups.push_back(std::move(completion));
     }
-    void cancel() override { script_->cancel(); }
+    void cancel() override { script_->calls.push_back("cancel"); }
 
   private:
     std::shared_ptr<FakeGeocoderScript> script_;

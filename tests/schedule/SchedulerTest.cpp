@@ -1,4 +1,5 @@
 #include "schedule/Scheduler.h"
+#include "schedule/Solar.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,9 @@ TEST(Scheduler, DecidesFromTheAdjustedTimes) {
         // A sunrise offset of +30 keeps it dark until 05:42.
         {kLisbonLat, kLisbonLon, 30, 0, "2024-06-21T05:30:00Z", true, R::beforeSunrise},
         {kLisbonLat, kLisbonLon, -30, 0, "2024-06-21T05:30:00Z", false, R::daylight},
+        // Offsets count to the second: +12.5 minutes puts sunrise at 05:24:30.9.
+        {kLisbonLat, kLisbonLon, 12.5, 0, "2024-06-21T05:24:30Z", true, R::beforeSunrise},
+        {kLisbonLat, kLisbonLon, 12.5, 0, "2024-06-21T05:24:31Z", false, R::daylight},
         // Lisbon's day changes at 00:35:24 UTC; a +300 minute sunset offset puts
         // the adjusted sunset at 01:04 UTC of the next date: it still counts
         // before the change, and not after it.
@@ -35,6 +39,10 @@ TEST(Scheduler, DecidesFromTheAdjustedTimes) {
         {kLisbonLat, kLisbonLon, 0, 300, "2024-06-22T00:40:00Z", true, R::beforeSunrise},
         {69.6492, 18.9553, 0, 0, "2024-06-21T12:00:00Z", false, R::polarDay},
         {69.6492, 18.9553, 0, 0, "2024-12-21T12:00:00Z", true, R::polarNight},
+        // Offsets that close the equator's 12 hours of daylight leave only darkness.
+        {0, 0, 600, -600, "2024-03-20T07:00:00Z", true, R::beforeSunrise},
+        {0, 0, 600, -600, "2024-03-20T12:00:00Z", true, R::beforeSunrise},
+        {0, 0, 600, -600, "2024-03-20T17:00:00Z", true, R::afterSunset},
     };
     for (const auto& c : cases) {
         const auto d =
@@ -46,30 +54,13 @@ TEST(Scheduler, DecidesFromTheAdjustedTimes) {
     }
 }
 
-TEST(Scheduler, AdjustedTimesAreTheSunTimesShiftedAndTheStrictTestDecidesAtThem) {
-    const auto d =
-        Scheduler::decide(kLisbonLat, kLisbonLon, 12.5, -30, utc("2024-06-21T12:00:00Z"));
-    ASSERT_TRUE(d.adjustedSunrise && d.adjustedSunset);
-    EXPECT_DOUBLE_EQ(d.adjustedSunrise->secondsSince1970(),
-                     d.sun.sunrise->secondsSince1970() + 750.0);
-    EXPECT_DOUBLE_EQ(d.adjustedSunset->secondsSince1970(),
-                     d.sun.sunset->secondsSince1970() - 1800.0);
-
-    const auto atSunrise = Scheduler::decide(kLisbonLat, kLisbonLon, 0, 0, *d.sun.sunrise);
-    EXPECT_EQ(atSunrise.reason, Scheduler::Reason::daylight);
-    const auto atSunset = Scheduler::decide(kLisbonLat, kLisbonLon, 0, 0, *d.sun.sunset);
-    EXPECT_EQ(atSunset.reason, Scheduler::Reason::afterSunset);
-}
-
-TEST(Scheduler, OffsetsThatCloseTheDaylightLeaveOnlyDarkness) {
-    // Equator at the equinox has about 12 hours of daylight.
-    for (int hour = 0; hour < 24; ++hour) {
-        const Instant when = Instant::fromSecondsSince1970(
-            utc("2024-03-20T00:00:00Z").secondsSince1970() + hour * 3600.0);
-        const auto d = Scheduler::decide(0.0, 0.0, 600, -600, when);
-        EXPECT_TRUE(d.wantOn) << hour;
-        EXPECT_NE(d.reason, Scheduler::Reason::daylight) << hour;
-    }
+// Only the strict earlier-than test: light exactly at sunrise, dark exactly at sunset.
+TEST(Scheduler, DecidesStrictlyAtTheSunTimes) {
+    const SunTimes sun = Solar::compute(kLisbonLat, kLisbonLon, utc("2024-06-21T12:00:00Z"));
+    EXPECT_EQ(Scheduler::decide(kLisbonLat, kLisbonLon, 0, 0, *sun.sunrise).reason,
+              Scheduler::Reason::daylight);
+    EXPECT_EQ(Scheduler::decide(kLisbonLat, kLisbonLon, 0, 0, *sun.sunset).reason,
+              Scheduler::Reason::afterSunset);
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 #include "support/Time.h"
 
 namespace vesperine {
@@ -61,19 +58,13 @@ TEST(Solar, PolarDaysHaveNoInstants) {
     }
 }
 
-TEST(Solar, DateLineLongitudesAgreeAndNotANumberGivesNotANumberInstants) {
+TEST(Solar, DateLineLongitudesAgree) {
     const Instant when = utc("2024-09-01T03:00:00Z");
     const SunTimes east = Solar::compute(-17.7, 180.0, when);
     const SunTimes west = Solar::compute(-17.7, -180.0, when);
     ASSERT_TRUE(east.sunrise && west.sunrise && east.sunset && west.sunset);
     EXPECT_DOUBLE_EQ(east.sunrise->secondsSince1970(), west.sunrise->secondsSince1970());
     EXPECT_DOUBLE_EQ(east.sunset->secondsSince1970(), west.sunset->secondsSince1970());
-
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const SunTimes sun = Solar::compute(nan, -9.1, utc("2024-06-21T12:00:00Z"));
-    EXPECT_EQ(sun.kind, SunTimes::Kind::normal);
-    ASSERT_TRUE(sun.sunrise && sun.sunset);
-    EXPECT_TRUE(std::isnan(sun.sunrise->secondsSince1970()));
 }
 
 }  // namespace
