@@ -128,6 +128,22 @@ class FakeGeocoder final : public CityGeocoder {
     std::shared_ptr<FakeGeocoderScript> script_;
 };
 
+// Records applies, which wait to see the screen follow, apart from previews.
+struct RecordingDisplay final : DisplayBackend {
+    DisplayOutcome apply(bool, double strength) override {
+        applies.push_back(strength);
+        return DisplayOutcome::reachedScreen();
+    }
+    DisplayOutcome preview(double strength) override {
+        previews.push_back(strength);
+        return DisplayOutcome::reachedScreen();
+    }
+    std::chrono::milliseconds previewInterval() const override { return interval; }
+    std::string_view name() const override { return "recording"; }
+    std::vector<double> applies, previews;
+    std::chrono::milliseconds interval{16};
+};
+
 // A model over in-memory settings and filter state with a scripted geocoder,
 // and the properties it announces: each announcement is checked to be a
 // willChange followed by a changed of the same property.
@@ -158,7 +174,7 @@ class ModelFixture : public ::testing::Test {
     RecordingStore settingsStore;
     Settings settings{settingsStore};
     RecordingStore filterStore;
-    NullDisplay display;
+    RecordingDisplay display;
     ColorFilterState filter{filterStore, display};
     FixedClock clock{kLisbonNight};
     std::shared_ptr<FakeGeocoderScript> script = std::make_shared<FakeGeocoderScript>();
