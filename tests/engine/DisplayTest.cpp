@@ -87,13 +87,8 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
     ASSERT_NE(display, nullptr) << name;
     // Without a display only the file changes; it reaches the screen with the
     // next apply that can draw.
-    const struct {
-        std::vector<std::string> command;
-        bool onTheDisplay;
-        std::string out;
-        bool tinted;  // with the stored strength
-        double strength;
-    } steps[] = {
+    const std::tuple<std::vector<std::string>, bool, std::string, bool, double> steps[] = {
+        // command, whether it has the display, its output, the tint on screen
         {{"--set-enabled", "0"}, true, "enabled=false\n", false, 0},
         {{"--set-enabled", "1"}, true, "enabled=true\n", true, 0.5},
         {{"--set-intensity", "0.9"}, true, "strength=0.900000\n", true, 0.9},
@@ -102,17 +97,16 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
         {{"--set-intensity", "0.4"}, false, "strength=0.400000\n", false, 0},
         {{"--set-intensity", "0.4"}, true, "strength=0.400000\n", true, 0.4},
     };
-    for (const auto& step : steps) {
-        expectOk(run(step.command, step.onTheDisplay ? std::optional(name) : std::nullopt),
-                 step.out);
+    for (const auto& [command, onTheDisplay, out, tinted, strength] : steps) {
+        expectOk(run(command, onTheDisplay ? std::optional(name) : std::nullopt), out);
         const auto ramps = rampsOfEveryCrtc(display);
         ASSERT_EQ(ramps.size(), 2u);  // one CRTC per screen
         for (const auto& ramp : ramps) {
-            const auto tint = WarmTint::ramp(ramp.size() / 3, step.tinted, step.strength);
+            const auto tint = WarmTint::ramp(ramp.size() / 3, tinted, strength);
             std::vector<unsigned short> expected = tint.red;
             expected.insert(expected.end(), tint.green.begin(), tint.green.end());
             expected.insert(expected.end(), tint.blue.begin(), tint.blue.end());
-            EXPECT_EQ(ramp, expected) << step.command[0] << " " << step.onTheDisplay;
+            EXPECT_EQ(ramp, expected) << command[0] << " " << onTheDisplay;
         }
     }
     XCloseDisplay(display);

@@ -104,28 +104,22 @@ TEST_F(Commands, EngineCommandsFollowTheSavedSchedule) {
     const std::string failSafe =
         "currentlyEnabled=false\ndecision=none (fail-safe: engine will do nothing)\n";
     const std::string on = "automationEnabled=true\n" + kLisbon;
+    const std::string noPlace = "automationEnabled=1\nlatitude=91\nlongitude=0\n";
     const std::string want = "automationEnabled=true\nhasLocation=true\ncurrentlyEnabled=false\n";
     const std::string dark = "decision=after sunset \xe2\x80\x94 dark -> want ON\n";
+    const std::string light =
+        "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n";
+    const Arguments status = {"--engine-status"}, reconcile = {"--engine-reconcile"};
     const std::tuple<std::string, Arguments, const char*, std::string> steps[] = {
-        {"", {"--engine-status"}, kNoon, "automationEnabled=false\nhasLocation=false\n" + failSafe},
-        {"automationEnabled=1\nlatitude=91\nlongitude=0\n",
-         {"--engine-status"},
-         kNoon,
-         "automationEnabled=true\nhasLocation=false\n" + failSafe},
+        {"", status, kNoon, "automationEnabled=false\nhasLocation=false\n" + failSafe},
+        {noPlace, status, kNoon, "automationEnabled=true\nhasLocation=false\n" + failSafe},
         {on, {"--set-intensity", "0.3"}, kNoon, "strength=0.300000\n"},
-        {on, {"--engine-status"}, kNight, want + dark},
-        {on, {"--engine-reconcile"}, kNight, "engine-reconcile: changed=true (OFF -> ON)\n"},
-        {on, {"--engine-reconcile"}, kNight, "engine-reconcile: changed=false (ON -> ON)\n"},
-        {on, {"--engine-reconcile"}, kNoon, "engine-reconcile: changed=true (ON -> OFF)\n"},
-        // Sunset six hours later: 23:00 is still light.
-        {"sunsetOffsetMinutes=360\n" + on,
-         {"--engine-status"},
-         kNight,
-         want + "decision=between sunrise and sunset \xe2\x80\x94 light -> want OFF\n"},
-        {on + "oops\n",
-         {"--engine-reconcile"},
-         kNight,
-         "engine-reconcile: changed=false (OFF -> OFF)\n"},
+        {on, status, kNight, want + dark},
+        {on, reconcile, kNight, "engine-reconcile: changed=true (OFF -> ON)\n"},
+        {on, reconcile, kNight, "engine-reconcile: changed=false (ON -> ON)\n"},
+        {on, reconcile, kNoon, "engine-reconcile: changed=true (ON -> OFF)\n"},
+        {"sunsetOffsetMinutes=360\n" + on, status, kNight, want + light},  // 23:00 is light
+        {on + "oops\n", reconcile, kNight, "engine-reconcile: changed=false (OFF -> OFF)\n"},
     };
     for (const auto& [settings, arguments, time, out] : steps) {
         if (!settings.empty()) {

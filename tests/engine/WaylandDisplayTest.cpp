@@ -90,26 +90,21 @@ class OnACompositor : public ::testing::Test {
 
 TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndGivesItBack) {
     WaylandCompositor& compositor = start({256, 1024});
-    struct Step {
-        std::vector<std::string> command;
-        std::string out;
-        bool enabled;
-        double strength;
-    };
-    const Step steps[] = {{{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
-                          {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
-                          {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
-                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-                          {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
-    for (const auto& step : steps) {
-        const ProcessResult result = run(step.command);
-        EXPECT_EQ(result.out, step.out) << step.command[0];
+    const std::tuple<std::vector<std::string>, std::string, bool, double> steps[] = {
+        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
+        {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
+        {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
+    for (const auto& [command, out, enabled, strength] : steps) {
+        const ProcessResult result = run(command);
+        EXPECT_EQ(result.out, out) << command[0];
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.exitStatus, 0);
-        expectScreen(step.enabled, step.strength);
+        expectScreen(enabled, strength);
         // A holder lets go of the outputs before it answers, and ends after.
-        EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == step.enabled; }, 2));
+        EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == enabled; }, 2));
     }
     // The command has returned; the tint stays, and reaches a new output.
     std::this_thread::sleep_for(std::chrono::seconds(1));
