@@ -154,8 +154,8 @@ TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
     EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
 }
 
-// Whatever cannot be read or is not the user's own: the write fails with a
-// reason and every file stays as it was.
+// Whatever cannot be read or is not the user's own, or a lock held too long:
+// the write fails with a reason (never writes unlocked) and every file stays.
 TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     const std::string folder = dir.file("state/vesperine");
     const std::string dotfile = dir.file("profile");
@@ -163,7 +163,10 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     const auto link = [&](const std::string& to, const std::string& at) {
         return symlink(to.c_str(), at.c_str()) == 0;
     };
+    int held = -1;  // a lock of another writer's
     const auto fresh = [&](const char* dotfileText) {
+        close(held);
+        held = -1;
         std::filesystem::remove_all(dir.file("state"));
         std::filesystem::remove(dotfile);
         std::filesystem::create_directories(folder);
@@ -186,13 +189,19 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
              writeFile(lock, "");
              return chown(lock.c_str(), 65534, 65534) == 0;
          }},
+        {"a lock held too long",
+         [&] {
+             held = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+             return flock(held, LOCK_EX) == 0;
+         }},
     };
+    KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
     for (const auto& [name, plant] : cases) {
         fresh("export EDITOR=vi\n");
         ASSERT_TRUE(plant()) << name;
         auto before = filesBeside(statePath());
         const std::string dotfileBefore = readFile(dotfile);
-        const StoreOutcome outcome = stateStore.setValue("enabled", "true");
+        const StoreOutcome outcome = impatient.setValue("enabled", "true");
         EXPECT_FALSE(outcome.stored || outcome.error.empty()) << name;
         auto after = filesBeside(statePath());
         std::erase(before, "color-filter.ini.lock");  // a lock may be made
@@ -207,19 +216,6 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     EXPECT_EQ(stateStore.setValue("enabled", "true").error, "");
     EXPECT_TRUE(std::filesystem::is_symlink(statePath()));
     EXPECT_EQ(readFile(dotfile), "[ColorFilter]\nenabled=true\n");
-}
-
-// A lock held too long fails the write rather than writing unlocked.
-TEST_F(KeyFileTest, AWriteWithoutTheLockFails) {
-    writeFile(statePath(), "[ColorFilter]\nenabled=false\n");
-    stateStore.setValue("strength", "0.5");
-    const std::string text = readFile(statePath());
-    const int held = open((statePath() + ".lock").c_str(), O_RDWR);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
-    KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
-    EXPECT_FALSE(impatient.setValue("enabled", "true").stored);
-    close(held);
-    EXPECT_EQ(readFile(statePath()), text);
 }
 
 // Reading draws nothing; a change is drawn, clamped, while the store's lock is
