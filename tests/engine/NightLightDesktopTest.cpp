@@ -21,10 +21,13 @@ struct NightLight {
     const char* userSetting;  // one of the user's own settings set up below
 };
 
+// One suite name per desktop, so that the two builds' cases differ in CTest.
 #if VESPERINE_DESKTOP_KDE
+#define DESKTOP_SUITE KdeNightColor
 const NightLight kDesktop = {"org.kde.KWin", "/ColorCorrect",      "org.kde.kwin.ColorCorrect",
                              "running",      "currentTemperature", "LatitudeFixed=38.7"};
 #else
+#define DESKTOP_SUITE GnomeNightLight
 const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color",
                              "/org/gnome/SettingsDaemon/Color",
                              "org.gnome.SettingsDaemon.Color",
@@ -75,9 +78,7 @@ class Desktop : public ::testing::Test {
     ProcessResult vesperine(const std::vector<std::string>& arguments) {
         ProcessOptions options;
         options.environment = session.environment();
-        std::vector<std::string> argv = {VESPERINE_EXECUTABLE};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return runProcess(argv, options);
+        return runVesperine(arguments, options);
     }
 
     ScreenState screen() {
@@ -107,12 +108,6 @@ class Desktop : public ::testing::Test {
     DesktopSession session{home};
 };
 
-// One suite name per desktop, so that the two builds' cases differ in CTest.
-#if VESPERINE_DESKTOP_KDE
-#define DESKTOP_SUITE KdeNightColor
-#else
-#define DESKTOP_SUITE GnomeNightLight
-#endif
 using DESKTOP_SUITE = Desktop;
 
 // On, stronger, off; then 20 commands from two processes at once; then off.
