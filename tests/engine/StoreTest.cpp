@@ -1,5 +1,5 @@
-// The key-file stores, and the typed readings of the settings and the filter
-// state over them.
+// The key-file stores, the typed readings of the settings and the filter state
+// over them, and the engine's gate.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -11,6 +11,7 @@
 
 #include "engine/ColorFilterState.h"
 #include "engine/KeyFileStore.h"
+#include "engine/ReconcileEngine.h"
 #include "engine/Settings.h"
 #include "support/TempDir.h"
 
@@ -67,20 +68,15 @@ TEST_F(KeyFileTest, AutomationFlagAndCoordinateReadings) {
                   expected)
             << text;
     }
-    const std::pair<const char*, bool> places[] = {
-        {"latitude=0\nlongitude=0", true},
-        {"latitude=90\nlongitude=-180", true},
-        {"latitude=90.000001\nlongitude=0", false},
-        {"latitude=0\nlongitude=180.5", false},
-        {"latitude=inf\nlongitude=0", false},
-        {"latitude=nan\nlongitude=0", false},
-        {"latitude=38.7", false},
-        // A typo is no place: no number is absent.
-        {"latitude=north\nlongitude=-9.1", false},
-        {"latitude=\nlongitude=-9.1", false},
-        {"latitude=38,72\nlongitude=-9.1", false},
-    };
-    for (const auto& [lines, valid] : places) {
+    // A typo is no place: no number is absent. Null: no such line.
+    const std::tuple<const char*, const char*, bool> places[] = {
+        {"0", "0", true},         {"90", "-180", true},     {"90.000001", "0", false},
+        {"0", "180.5", false},    {"inf", "0", false},      {"nan", "0", false},
+        {"38.7", nullptr, false}, {"north", "-9.1", false}, {"", "-9.1", false},
+        {"38,72", "-9.1", false}};
+    for (const auto& [latitude, longitude, valid] : places) {
+        const std::string lines = std::string("latitude=") + latitude +
+                                  (longitude ? std::string("\nlongitude=") + longitude : "");
         EXPECT_EQ(settingsFrom(lines).hasValidLocation(), valid) << lines;
     }
     const auto unreadable = settingsFrom(
@@ -96,14 +92,10 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
               "# my offsets, tuned by hand\n[vesperine]\n# a quarter hour later\n"
               "sunriseOffsetMinutes=15\n");
     Settings settings(settingsStore);
-    settings.setLatitude(38.72);
     settings.setLongitude(-9.1393);
-    settings.setAutomationEnabled(true);
     settings.setLocationName("  ");
     Settings reread(settingsStore);
-    EXPECT_EQ(reread.latitude(), 38.72);
     EXPECT_EQ(reread.longitude(), -9.1393);
-    EXPECT_TRUE(reread.automationEnabled());
     EXPECT_EQ(reread.locationName(), "  ");
     EXPECT_EQ(reread.sunriseOffsetMinutes(), 15.0);
     const std::string text = readFile(settingsPath());
@@ -112,8 +104,6 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
 
     settings.setLocationName("Lisboa\nPortugal [PT]");
     EXPECT_EQ(settings.locationName(), "Lisboa\nPortugal [PT]");
-    settings.setLocationName("");
-    EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
     writeFile(settingsPath(), "[vesperine]\nlocationName=a\nlocationName=b\n");  // by hand
     settings.setLocationName("");
     EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
@@ -123,15 +113,12 @@ TEST_F(KeyFileTest, FilesAndFoldersArePrivateWhateverTheUmask) {
     const mode_t previous = umask(0);
     settingsStore.setValue("latitude", "1");
     umask(previous);
-    const auto mode = [](const std::string& path) {
+    for (const std::string& path : {dir.file("config"), dir.file("config/vesperine"),
+                                    settingsPath(), settingsPath() + ".lock"}) {
         struct stat info {};
         stat(path.c_str(), &info);
-        return info.st_mode & 07777;
-    };
-    EXPECT_EQ(mode(dir.file("config")), 0700u);
-    EXPECT_EQ(mode(dir.file("config/vesperine")), 0700u);
-    EXPECT_EQ(mode(settingsPath()), 0600u);
-    EXPECT_EQ(mode(settingsPath() + ".lock"), 0600u);
+        EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
+    }
 }
 
 TEST_F(KeyFileTest, AnUnparseableFileReadsEmptyAndIsMovedAsideByTheNextWrite) {
@@ -167,8 +154,8 @@ TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
     EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
 }
 
-// Whatever cannot be read or is not the user's own: the write fails with a
-// reason and every file stays as it was.
+// Whatever cannot be read or is not the user's own, or a lock held too long:
+// the write fails with a reason (never writes unlocked) and every file stays.
 TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     const std::string folder = dir.file("state/vesperine");
     const std::string dotfile = dir.file("profile");
@@ -176,7 +163,10 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     const auto link = [&](const std::string& to, const std::string& at) {
         return symlink(to.c_str(), at.c_str()) == 0;
     };
+    int held = -1;  // a lock of another writer's
     const auto fresh = [&](const char* dotfileText) {
+        close(held);
+        held = -1;
         std::filesystem::remove_all(dir.file("state"));
         std::filesystem::remove(dotfile);
         std::filesystem::create_directories(folder);
@@ -199,13 +189,19 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
              writeFile(lock, "");
              return chown(lock.c_str(), 65534, 65534) == 0;
          }},
+        {"a lock held too long",
+         [&] {
+             held = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+             return flock(held, LOCK_EX) == 0;
+         }},
     };
+    KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
     for (const auto& [name, plant] : cases) {
         fresh("export EDITOR=vi\n");
         ASSERT_TRUE(plant()) << name;
         auto before = filesBeside(statePath());
         const std::string dotfileBefore = readFile(dotfile);
-        const StoreOutcome outcome = stateStore.setValue("enabled", "true");
+        const StoreOutcome outcome = impatient.setValue("enabled", "true");
         EXPECT_FALSE(outcome.stored || outcome.error.empty()) << name;
         auto after = filesBeside(statePath());
         std::erase(before, "color-filter.ini.lock");  // a lock may be made
@@ -222,56 +218,85 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
     EXPECT_EQ(readFile(dotfile), "[ColorFilter]\nenabled=true\n");
 }
 
-// A lock held too long fails the write rather than writing unlocked.
-TEST_F(KeyFileTest, AWriteWithoutTheLockFails) {
-    writeFile(statePath(), "[ColorFilter]\nenabled=false\n");
-    stateStore.setValue("strength", "0.5");
-    const std::string text = readFile(statePath());
-    const int held = open((statePath() + ".lock").c_str(), O_RDWR);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
-    KeyFileStore impatient(statePath(), "ColorFilter", std::chrono::milliseconds(200));
-    EXPECT_FALSE(impatient.setValue("enabled", "true").stored);
-    close(held);
-    EXPECT_EQ(readFile(statePath()), text);
-}
-
-// The apply runs while the lock is held, so applies follow the writes' order.
-TEST_F(KeyFileTest, TheScreenIsChangedUnderTheStoresLock) {
-    RecordingDisplay display;
-    display.lock = statePath() + ".lock";
-    ColorFilterState filter(stateStore, display);
-    filter.setEnabled(true);
-    filter.setStrength(0.2);
-    filter.setEnabled(true);
-    EXPECT_EQ(display.lockHeld, std::vector<bool>({true, true, true}));
-}
-
+// Reading draws nothing; a change is drawn, clamped, while the store's lock is
+// held, so that applies follow the writes' order.
 TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {
     RecordingDisplay display;
+    display.lock = statePath() + ".lock";
     ColorFilterState filter(stateStore, display);
     EXPECT_FALSE(filter.enabled());
     EXPECT_EQ(filter.type(), 1);
     const std::pair<const char*, double> strengths[] = {
         {"7", 1.0}, {"-2", 0.0}, {"nan", 0.0}, {"0.25", 0.25}, {"soft", 0.5}};
     for (const auto& [text, expected] : strengths) {
-        writeFile(statePath(), std::string("[ColorFilter]\nstrength=") + text + "\n");
+        writeFile(statePath(), std::string("[ColorFilter]\nstrength=") + text + "\ntype=warm\n");
         EXPECT_EQ(filter.strength(), expected) << text;
+        EXPECT_EQ(filter.type(), 1);
     }
-    writeFile(statePath(), "[ColorFilter]\ntype=warm\n");
-    EXPECT_EQ(filter.type(), 1);
-    EXPECT_TRUE(display.calls.empty());  // reading draws nothing
+    EXPECT_TRUE(display.calls.empty());
     std::filesystem::remove(statePath());
 
     filter.setStrength(0.8);  // off: nothing to redraw
     EXPECT_TRUE(display.calls.empty());
     filter.setEnabled(true);
-    filter.setStrength(2.0);  // clamped before it is stored
+    filter.setStrength(2.0);
     filter.setEnabled(false);
     ASSERT_EQ(display.calls.size(), 3u);
     EXPECT_EQ(display.calls[0], std::make_pair(true, 0.8));
     EXPECT_EQ(display.calls[1], std::make_pair(true, 1.0));
     EXPECT_FALSE(display.calls[2].first);
+    EXPECT_EQ(display.lockHeld, std::vector<bool>({true, true, true}));
     EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nstrength=1\nenabled=false\n");
+}
+
+// With automation off or no valid place the engine neither reads nor writes
+// the live state; the snapshot still says why.
+TEST(ReconcileEngine, AClosedGateTouchesNothingLive) {
+    class CountingStore final : public KeyValueStore {
+      public:
+        std::optional<std::string> value(std::string_view key) const override {
+            ++touches;
+            return inner.value(key);
+        }
+        StoreOutcome setValue(std::string_view key, std::string_view text) override {
+            ++touches;
+            return inner.setValue(key, text);
+        }
+        StoreOutcome remove(std::string_view key) override {
+            ++touches;
+            return inner.remove(key);
+        }
+        mutable int touches = 0;
+        InMemoryStore inner;
+    };
+    const Instant winterNoon = Instant::fromSecondsSince1970(1705320000);  // light in Lisbon
+    const std::tuple<const char*, double, bool, bool> cases[] = {
+        // automationEnabled (null: absent), latitude, and what the snapshot reads
+        {nullptr, 38.72, false, true},
+        {"false", 38.72, false, true},
+        {"true", 91.0, true, false},
+    };
+    for (const auto& [automation, latitude, automationRead, hasLocation] : cases) {
+        InMemoryStore settingsStore;
+        Settings settings(settingsStore);
+        if (automation != nullptr) {
+            settingsStore.setValue(Settings::automationEnabledKey, automation);
+        }
+        settings.setLatitude(latitude);
+        settings.setLongitude(-9.14);
+        CountingStore live;
+        live.inner.setValue("enabled", "true");
+        NullDisplay display;
+        ColorFilterState filter(live, display);
+        EXPECT_FALSE(ReconcileEngine::reconcile(settings, filter, winterNoon)) << latitude;
+        EXPECT_EQ(live.touches, 0) << latitude;
+
+        const auto snapshot = ReconcileEngine::snapshot(settings, filter, winterNoon);
+        EXPECT_EQ(snapshot.automationEnabled, automationRead) << latitude;
+        EXPECT_EQ(snapshot.hasLocation, hasLocation) << latitude;
+        EXPECT_TRUE(snapshot.currentlyEnabled);
+        EXPECT_FALSE(snapshot.decision.has_value());
+    }
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // The filter on a wlroots compositor: the test compositor records the ramps
 // every output received; the program runs as it would in the session.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <future>
 #include <thread>
@@ -72,9 +71,7 @@ class OnACompositor : public ::testing::Test {
     bool holderRunning() const {
         const int fd = open(lockFile().c_str(), O_RDWR);
         const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-        if (fd >= 0) {
-            close(fd);
-        }
+        close(fd);
         return held;
     }
     // Every output shows `strength`'s tint, or every output its own ramps.
@@ -93,26 +90,21 @@ class OnACompositor : public ::testing::Test {
 
 TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndGivesItBack) {
     WaylandCompositor& compositor = start({256, 1024});
-    struct Step {
-        std::vector<std::string> command;
-        std::string out;
-        bool enabled;
-        double strength;
-    };
-    const Step steps[] = {{{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
-                          {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
-                          {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
-                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-                          {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-                          {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
-    for (const auto& step : steps) {
-        const ProcessResult result = run(step.command);
-        EXPECT_EQ(result.out, step.out) << step.command[0];
+    const std::tuple<std::vector<std::string>, std::string, bool, double> steps[] = {
+        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
+        {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
+        {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
+        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
+    for (const auto& [command, out, enabled, strength] : steps) {
+        const ProcessResult result = run(command);
+        EXPECT_EQ(result.out, out) << command[0];
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.exitStatus, 0);
-        expectScreen(step.enabled, step.strength);
+        expectScreen(enabled, strength);
         // A holder lets go of the outputs before it answers, and ends after.
-        EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == step.enabled; }, 2));
+        EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == enabled; }, 2));
     }
     // The command has returned; the tint stays, and reaches a new output.
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -123,42 +115,45 @@ TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndG
     expectScreen(true, 0.2);
     EXPECT_EQ(compositor.outputs()[0].rampsReceived, 4);  // one per change, none stacked
 
+    // Two processes at once, one switching and one strengthening: the screen
+    // ends as the stored state says.
+    auto alternate = [&](const char* command, const char* first, const char* second) {
+        for (int i = 0; i < 10; ++i) {
+            const ProcessResult result = run({command, i % 2 ? second : first});
+            EXPECT_EQ(result.exitStatus, 0) << result.err;
+        }
+    };
+    std::thread enabling(alternate, "--set-enabled", "0", "1");
+    alternate("--set-intensity", "0.3", "0.8");
+    enabling.join();
+    const std::string state = run({"--get"}).out;
+    expectScreen(true, std::stod(state.substr(state.find("strength=") + 9)));
+
     EXPECT_EQ(run({"--set-enabled", "0"}).exitStatus, 0);
     expectScreen(false, 0);
     EXPECT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 2));
 }
 
-TEST_F(OnACompositor, AnOutputThatRefusesIsReportedAndNotFoughtFor) {
-    const std::string refused =
-        "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
-        "program holds them, or they have no gamma)\n";
-    struct Case {
-        const char* name;
-        std::vector<unsigned> sizes;
-        bool busy;
-    };
-    for (const Case& c : {Case{"busy", {256, 256}, true}, Case{"no gamma", {256, 0}, false}}) {
-        WaylandCompositor& compositor = start(c.sizes);
-        if (c.busy) {
-            compositor.makeBusy(1);
-        }
-        const ProcessResult result = run({"--set-enabled", "1"});
-        EXPECT_EQ(result.out, "enabled=true\n") << c.name;
-        EXPECT_EQ(result.err, refused) << c.name;
-        EXPECT_EQ(result.exitStatus, 1) << c.name;
-        const auto outputs = compositor.outputs();
-        EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
-        EXPECT_FALSE(outputs[1].held) << c.name;
-        EXPECT_EQ(outputs[1].rampsReceived, 0) << c.name;
-
-        EXPECT_EQ(run({"--set-enabled", "0"}).exitStatus, 0) << c.name;
-        expectScreen(false, 0);
+// The holder started by a process of several threads, as the tray application
+// is (they rule out fork() without exec); then that holder killed or stopped,
+// and the compositor gone.
+TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneLine) {
+    WaylandCompositor& compositor = start({256, 1024});
+    {
+        std::promise<void> done;
+        std::thread other([ended = done.get_future()] { ended.wait(); });
+        setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
+        setenv("XDG_STATE_HOME", home.file("state").c_str(), 1);
+        const auto display = WaylandGammaHolder::makeClient(kSocket, VESPERINE_EXECUTABLE);
+        KeyFileStore store(home.file("state/vesperine/color-filter.ini"), "ColorFilter");
+        ColorFilterState filter(store, *display);
+        EXPECT_TRUE(filter.setEnabled(true).succeeded());
+        expectScreen(true, 0.5);
+        EXPECT_TRUE(filter.setStrength(0.8).succeeded());
+        expectScreen(true, 0.8);
+        done.set_value();
+        other.join();
     }
-}
-
-TEST_F(OnACompositor, AHolderKilledOrStoppedAndACompositorGoneAreSaidInOneLine) {
-    WaylandCompositor& compositor = start({256});
-    ASSERT_EQ(run({"--set-enabled", "1"}).exitStatus, 0);
     const auto holder = [&] { return std::stoi(testing::readFile(lockFile())); };
 
     // Killed: its socket is left behind; the next command starts another.
@@ -186,29 +181,11 @@ TEST_F(OnACompositor, AHolderKilledOrStoppedAndACompositorGoneAreSaidInOneLine) 
     }
 }
 
-TEST_F(OnACompositor, ConcurrentCommandsLeaveTheScreenAsTheStateSays) {
-    start({256, 1024});
-    auto alternate = [&](const char* first, const char* second, const char* command) {
-        for (int i = 0; i < 10; ++i) {
-            const ProcessResult result = run({command, i % 2 ? second : first});
-            EXPECT_EQ(result.exitStatus, 0) << result.err;
-        }
-    };
-    std::thread enabling(alternate, "1", "0", "--set-enabled");
-    std::thread strengths(alternate, "0.3", "0.8", "--set-intensity");
-    enabling.join();
-    strengths.join();
-    const std::string state = run({"--get"}).out;
-    const bool enabled = state.find("enabled=true") != std::string::npos;
-    expectScreen(enabled, std::stod(state.substr(state.find("strength=") + 9)));
-    run({"--set-enabled", "1"});
-    expectScreen(true, std::stod(state.substr(state.find("strength=") + 9)));
-}
-
-TEST_F(OnACompositor, UnderXWaylandTheCompositorIsUsedAndTheXRampsAreNeverTouched) {
+// Under XWayland the compositor is used and the X server's ramps are never
+// touched, even when the compositor refuses; a refusal is said in one line.
+TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
     testing::DesktopSession x11(home);
     ASSERT_TRUE(x11.startDisplay()) << x11.displayFailure();
-    start({256});
     Display* display = XOpenDisplay(x11.display().c_str());
     ASSERT_NE(display, nullptr);
     auto blueTop = [&] {
@@ -221,41 +198,42 @@ TEST_F(OnACompositor, UnderXWaylandTheCompositorIsUsedAndTheXRampsAreNeverTouche
         return top;
     };
     const int before = blueTop();
-
-    EXPECT_EQ(run({"--set-enabled", "1"}, x11.display()).exitStatus, 0);
-    expectScreen(true, 0.5);
-    EXPECT_EQ(blueTop(), before);
-    EXPECT_EQ(run({"--set-enabled", "0"}, x11.display()).exitStatus, 0);
-
-    // A compositor without gamma control: said, and still no RandR.
-    start({});
-    const ProcessResult result = run({"--set-enabled", "1"}, x11.display());
-    EXPECT_EQ(result.err,
-              "vesperine: this Wayland compositor offers no way to change the screen's colours\n");
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(blueTop(), before);
+    const std::string refused =
+        "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
+        "program holds them, or they have no gamma)\n";
+    const struct {
+        std::string name;
+        std::vector<unsigned> sizes;
+        std::string err;
+    } cases[] = {
+        {"busy", {256, 256}, refused},
+        {"no gamma", {256, 0}, refused},
+        {"no gamma control",
+         {},
+         "vesperine: this Wayland compositor offers no way to change the "
+         "screen's colours\n"},
+    };
+    for (const auto& c : cases) {
+        WaylandCompositor& compositor = start(c.sizes);
+        if (c.name == "busy") {
+            compositor.makeBusy(1);
+        }
+        const ProcessResult result = run({"--set-enabled", "1"}, x11.display());
+        EXPECT_EQ(result.out, "enabled=true\n") << c.name;
+        EXPECT_EQ(result.err, c.err) << c.name;
+        EXPECT_EQ(result.exitStatus, 1) << c.name;
+        EXPECT_EQ(blueTop(), before) << c.name;
+        const auto outputs = compositor.outputs();
+        if (!c.sizes.empty()) {  // the other output is not fought for
+            EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
+            EXPECT_FALSE(outputs[1].held) << c.name;
+            EXPECT_EQ(outputs[1].rampsReceived, 0) << c.name;
+        }
+        EXPECT_EQ(run({"--set-enabled", "0"}, x11.display()).exitStatus, c.sizes.empty() ? 1 : 0)
+            << c.name;
+        expectScreen(false, 0);
+    }
     XCloseDisplay(display);
-}
-
-TEST_F(OnACompositor, AProcessOfSeveralThreadsStartsAHolderThatKeepsTheTint) {
-    // As in the tray application, whose threads rule out fork() without exec.
-    std::promise<void> done;
-    std::thread other([ended = done.get_future()] { ended.wait(); });
-    setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
-    setenv("XDG_STATE_HOME", home.file("state").c_str(), 1);
-    start({256, 1024});
-    const auto display = WaylandGammaHolder::makeClient(kSocket, VESPERINE_EXECUTABLE);
-    KeyFileStore store(home.file("state/vesperine/color-filter.ini"), "ColorFilter");
-    ColorFilterState filter(store, *display);
-
-    EXPECT_TRUE(filter.setEnabled(true).succeeded());
-    expectScreen(true, 0.5);
-    EXPECT_TRUE(filter.setStrength(0.8).succeeded());
-    expectScreen(true, 0.8);
-    EXPECT_TRUE(filter.setEnabled(false).succeeded());
-    expectScreen(false, 0);
-    done.set_value();
-    other.join();
 }
 
 // Real sway refuses to run as root: as root, it and the program run as an
@@ -267,44 +245,34 @@ TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
     }
     const passwd* user = root ? getpwnam("vesperine-test") : getpwuid(geteuid());
     ASSERT_NE(user, nullptr);
-    const std::vector<std::string> asUser = {"setpriv", "--reuid=" + std::to_string(user->pw_uid),
-                                             "--regid=" + std::to_string(user->pw_gid),
-                                             "--clear-groups"};
-    testing::TempDir temp;
-    const std::string home = temp.file("home");
-    const std::string runtime = home + "/run";
-    chmod(temp.path().c_str(), 0755);
-    for (const std::string& folder : {home, runtime}) {
-        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-        ASSERT_EQ(chown(folder.c_str(), user->pw_uid, user->pw_gid), 0);
-    }
-    testing::Environment environment = {{"HOME", home},
-                                        {"XDG_RUNTIME_DIR", runtime},
-                                        {"XDG_CONFIG_HOME", home},
-                                        {"XDG_STATE_HOME", home},
-                                        {"DISPLAY", std::nullopt},
-                                        {"WAYLAND_DISPLAY", std::nullopt},
-                                        {"WLR_BACKENDS", "headless"},
-                                        {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                        {"WLR_RENDERER", "pixman"}};
-    auto command = [&](std::vector<std::string> argv) {
-        argv.insert(argv.begin(), asUser.begin(), root ? asUser.end() : asUser.begin());
+    testing::TempDir home;  // the user's home and runtime folder
+    ASSERT_EQ(chown(home.path().c_str(), user->pw_uid, user->pw_gid), 0);
+    const auto asUser = [&](std::vector<std::string> argv) {
+        if (root) {
+            argv.insert(argv.begin(),
+                        {"setpriv", "--reuid=" + std::to_string(user->pw_uid),
+                         "--regid=" + std::to_string(user->pw_gid), "--clear-groups"});
+        }
         return argv;
     };
-    testing::BackgroundProcess sway(command({"sway", "-c", "/dev/null"}), environment,
-                                    temp.file("sway.out"), temp.file("sway.err"));
-    environment["WAYLAND_DISPLAY"] = "wayland-1";  // the first socket libwayland picks
     testing::ProcessOptions options;
-    options.environment = environment;
+    options.environment = testing::sessionEnvironment(home, std::nullopt, "unix:path=/none");
+    options.environment["WLR_BACKENDS"] = "headless";
+    options.environment["WLR_LIBINPUT_NO_DEVICES"] = "1";
+    options.environment["WLR_RENDERER"] = "pixman";
     options.timeoutSeconds = 20;
+    const std::string logs = home.file("sway");
+    testing::BackgroundProcess sway(asUser({"sway", "-c", "/dev/null"}), options.environment,
+                                    logs + ".out", logs + ".err");
+    options.environment["WAYLAND_DISPLAY"] = "wayland-1";  // the first socket libwayland picks
     // Its output comes some time after its socket.
     ASSERT_TRUE(testing::waitUntil(
         [&] {
-            return runProcess(command({"wayland-info"}), options).out.find("'wl_output'") !=
+            return testing::runProcess(asUser({"wayland-info"}), options).out.find("'wl_output'") !=
                    std::string::npos;
         },
         20))
-        << testing::readFile(temp.file("sway.err"));
+        << testing::readFile(logs + ".err");
 
     const std::string refused =
         "vesperine: the Wayland compositor refused the colour ramps of 1 of 1 output (another "
@@ -314,7 +282,8 @@ TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
         {"--set-intensity", "0.8", refused, 1},
         {"--set-enabled", "0", "", 0}};
     for (const auto& [option, value, err, status] : cases) {
-        const auto result = runProcess(command({VESPERINE_EXECUTABLE, option, value}), options);
+        const auto result =
+            testing::runProcess(asUser({VESPERINE_EXECUTABLE, option, value}), options);
         EXPECT_EQ(result.err, err) << option;
         EXPECT_EQ(result.exitStatus, status) << option;
     }
