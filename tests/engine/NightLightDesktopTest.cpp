@@ -182,7 +182,7 @@ TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
     EXPECT_NE(userSettings().find(VESPERINE_DESKTOP_KDE ? "NightTemperature=2360"
                                                         : "night-light-temperature uint32 2360"),
               std::string::npos);
-    EXPECT_TRUE(settledScreen({true, 2360}) == (ScreenState{true, 2360}));
+    EXPECT_TRUE(settlesAt({true, 2360}));
 }
 
 }  // namespace
