@@ -5,10 +5,10 @@
 // schedule, Quit ends the process. Where to click comes from laying the same
 // pages out in this process at the panel's width. Screenshots go to the
 // build's artifacts/.
-#include <QLineEdit>
-#include <QPushButton>
-
 #include <gtest/gtest.h>
+
+// Before Xlib, whose macros clash with Qt's names.
+#include "ViewsTestSupport.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -24,7 +24,6 @@
 #include <regex>
 #include <thread>
 
-#include "ViewsTestSupport.h"
 #include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/TempDir.h"
@@ -35,7 +34,6 @@
 namespace vesperine {
 namespace {
 
-using testing::BackgroundProcess;
 using testing::readFile;
 using testing::waitUntil;
 
@@ -79,15 +77,9 @@ class SettingsEndToEndTest : public ::testing::Test {
         tray_ = session_.startTray("top", "right");
     }
 
-    void TearDown() override {
-        app_.reset();
-        tray_.reset();
-    }
-
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
-    // "<id> <x> <y> <width> <height>" of the first window of the tree matching
-    // `title` whose width passes `accept`.
+    // The first of the application's windows titled `title` with a width in [minWidth, maxWidth].
     std::optional<QRect> window(const std::string& title, int minWidth, int maxWidth) {
         const std::string tree = run({"xwininfo", "-root", "-tree"});
         const std::regex line(
@@ -149,8 +141,8 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     testing::TempDir home_;
     testing::DesktopSession session_{home_};
-    std::unique_ptr<BackgroundProcess> tray_;
-    std::unique_ptr<BackgroundProcess> app_;
+    std::unique_ptr<testing::BackgroundProcess> tray_;
+    std::unique_ptr<testing::BackgroundProcess> app_;
 };
 
 TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
