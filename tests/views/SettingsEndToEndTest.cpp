@@ -166,7 +166,6 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
         << readFile(home_.file("app.err"));
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
-    const std::string tintedAt30 = gamma();
     const std::vector<unsigned short> rampsAt30 = ramps();
 
     click(trayIcon()->center());
