@@ -168,18 +168,19 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
     const std::vector<unsigned short> rampsAt30 = ramps();
 
+    // Waits for the panel at the width and height of `page` laid out here, then
+    // for it to settle.
+    const auto shows = [&](const QWidget& page) {
+        const bool shown = waitUntil([&] { return panel() && panel()->size() == page.size(); }, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return shown;
+    };
     click(trayIcon()->center());
-    ASSERT_TRUE(waitUntil([&] { return panel().has_value(); }, 5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    QRect box = *panel();
-    EXPECT_EQ(box.width(), 288);
-    EXPECT_EQ(box.height(), front.height());
-
-    click(box, boxOf(front, "settingsButton"));
-    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == collapsed.height(); }, 5))
-        << panel()->height() << " for " << collapsed.height();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    box = *panel();
+    ASSERT_TRUE(shows(front)) << (panel() ? panel()->height() : 0) << " for " << front.height();
+    click(*panel(), boxOf(front, "settingsButton"));
+    ASSERT_TRUE(shows(collapsed)) << (panel() ? panel()->height() : 0) << " for "
+                                  << collapsed.height();
+    const QRect box = *panel();
     screenshot("settings-page.png");
 
     // Drag the thumb from 30 % to the right end, back to the left end and up
@@ -245,9 +246,8 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
 
     // Open the coordinates row and store a place where it is noon now.
     click(box, boxOf(collapsed, "fineTuneLink"));
-    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == expanded.height(); }, 5))
-        << panel()->height() << " for " << expanded.height();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(shows(expanded)) << (panel() ? panel()->height() : 0) << " for "
+                                 << expanded.height();
     char longitude[32];
     std::snprintf(longitude, sizeof longitude, "%g", longitudeAtNoon());
     click(box, boxOf(expanded, "latitudeField"));

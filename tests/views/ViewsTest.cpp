@@ -208,7 +208,6 @@ TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginni
 
     city.selectAll();
     QTest::keyClicks(&city, "Lisbon");
-    EXPECT_EQ(rig.model->cityText(), "Lisbon");
     QTest::keyClick(&city, Qt::Key_Return);
     ASSERT_EQ(rig.geocoder->names, std::vector<QString>{"Lisbon"});
     EXPECT_FALSE(find.isEnabled());
