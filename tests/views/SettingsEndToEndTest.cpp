@@ -43,14 +43,14 @@ QRect boxOf(QWidget& page, const char* name) {
     return {part.mapTo(&page, QPoint(0, 0)), part.size()};
 }
 
-// The longitude where it is about noon now.
-double longitudeAtNoon() {
+// The longitude where it is about noon now, as typed.
+std::string longitudeAtNoon() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
     const double hours = utc.tm_hour + utc.tm_min / 60.0;
     const double longitude = std::fmod(180.0 - hours * 15.0 + 540.0, 360.0) - 180.0;
-    return std::round(longitude * 10) / 10;
+    return QString::number(std::round(longitude * 10) / 10).toStdString();
 }
 
 // The most of `times` within any one second.
@@ -248,8 +248,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     click(box, boxOf(collapsed, "fineTuneLink"));
     ASSERT_TRUE(shows(expanded)) << (panel() ? panel()->height() : 0) << " for "
                                  << expanded.height();
-    char longitude[32];
-    std::snprintf(longitude, sizeof longitude, "%g", longitudeAtNoon());
+    const std::string longitude = longitudeAtNoon();
     click(box, boxOf(expanded, "latitudeField"));
     type("0");
     click(box, boxOf(expanded, "longitudeField"));
@@ -258,8 +257,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     ASSERT_TRUE(waitUntil(
         [&] {
             return settingsFile().find("latitude=0\n") != std::string::npos &&
-                   settingsFile().find(std::string("longitude=") + longitude + "\n") !=
-                       std::string::npos;
+                   settingsFile().find("longitude=" + longitude + "\n") != std::string::npos;
         },
         5))
         << settingsFile();

@@ -79,7 +79,7 @@ TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChanges
         EXPECT_EQ(rig.filter.enabled(), look.on);
         EXPECT_EQ(control.showsOn(), look.on);
         EXPECT_EQ(rig.count(Property::statusText), presses);
-        EXPECT_EQ(control.findChildren<TextView*>().front()->text(), look.title);
+        EXPECT_EQ(control.findChildren<TextView*>().front()->text().toStdString(), look.title);
         EXPECT_EQ(control.findChildren<SymbolView*>().front()->symbol(), look.symbol);
         EXPECT_TRUE(near(pixelAt(testing::picture(*page), gapX, middleY), look.fill)) << look.title;
     }
