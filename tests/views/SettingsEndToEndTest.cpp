@@ -5,10 +5,10 @@
 // schedule, Quit ends the process. Where to click comes from laying the same
 // pages out in this process at the panel's width. Screenshots go to the
 // build's artifacts/.
-#include <QLineEdit>
-#include <QPushButton>
-
 #include <gtest/gtest.h>
+
+// Before Xlib, whose macros clash with Qt's names.
+#include "ViewsTestSupport.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -24,7 +24,6 @@
 #include <regex>
 #include <thread>
 
-#include "ViewsTestSupport.h"
 #include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/TempDir.h"
@@ -35,7 +34,6 @@
 namespace vesperine {
 namespace {
 
-using testing::BackgroundProcess;
 using testing::readFile;
 using testing::waitUntil;
 
@@ -45,14 +43,14 @@ QRect boxOf(QWidget& page, const char* name) {
     return {part.mapTo(&page, QPoint(0, 0)), part.size()};
 }
 
-// The longitude where it is about noon now.
-double longitudeAtNoon() {
+// The longitude where it is about noon now, as typed.
+std::string longitudeAtNoon() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
     const double hours = utc.tm_hour + utc.tm_min / 60.0;
     const double longitude = std::fmod(180.0 - hours * 15.0 + 540.0, 360.0) - 180.0;
-    return std::round(longitude * 10) / 10;
+    return QString::number(std::round(longitude * 10) / 10).toStdString();
 }
 
 // The most of `times` within any one second.
@@ -79,15 +77,9 @@ class SettingsEndToEndTest : public ::testing::Test {
         tray_ = session_.startTray("top", "right");
     }
 
-    void TearDown() override {
-        app_.reset();
-        tray_.reset();
-    }
-
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
-    // "<id> <x> <y> <width> <height>" of the first window of the tree matching
-    // `title` whose width passes `accept`.
+    // The first of the application's windows titled `title` with a width in [minWidth, maxWidth].
     std::optional<QRect> window(const std::string& title, int minWidth, int maxWidth) {
         const std::string tree = run({"xwininfo", "-root", "-tree"});
         const std::regex line(
@@ -149,8 +141,8 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     testing::TempDir home_;
     testing::DesktopSession session_{home_};
-    std::unique_ptr<BackgroundProcess> tray_;
-    std::unique_ptr<BackgroundProcess> app_;
+    std::unique_ptr<testing::BackgroundProcess> tray_;
+    std::unique_ptr<testing::BackgroundProcess> app_;
 };
 
 TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
@@ -174,21 +166,21 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
         << readFile(home_.file("app.err"));
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
-    const std::string tintedAt30 = gamma();
     const std::vector<unsigned short> rampsAt30 = ramps();
 
+    // Waits for the panel at the width and height of `page` laid out here, then
+    // for it to settle.
+    const auto shows = [&](const QWidget& page) {
+        const bool shown = waitUntil([&] { return panel() && panel()->size() == page.size(); }, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return shown;
+    };
     click(trayIcon()->center());
-    ASSERT_TRUE(waitUntil([&] { return panel().has_value(); }, 5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    QRect box = *panel();
-    EXPECT_EQ(box.width(), 288);
-    EXPECT_EQ(box.height(), front.height());
-
-    click(box, boxOf(front, "settingsButton"));
-    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == collapsed.height(); }, 5))
-        << panel()->height() << " for " << collapsed.height();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    box = *panel();
+    ASSERT_TRUE(shows(front)) << (panel() ? panel()->height() : 0) << " for " << front.height();
+    click(*panel(), boxOf(front, "settingsButton"));
+    ASSERT_TRUE(shows(collapsed)) << (panel() ? panel()->height() : 0) << " for "
+                                  << collapsed.height();
+    const QRect box = *panel();
     screenshot("settings-page.png");
 
     // Drag the thumb from 30 % to the right end, back to the left end and up
@@ -254,11 +246,9 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
 
     // Open the coordinates row and store a place where it is noon now.
     click(box, boxOf(collapsed, "fineTuneLink"));
-    ASSERT_TRUE(waitUntil([&] { return panel() && panel()->height() == expanded.height(); }, 5))
-        << panel()->height() << " for " << expanded.height();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    char longitude[32];
-    std::snprintf(longitude, sizeof longitude, "%g", longitudeAtNoon());
+    ASSERT_TRUE(shows(expanded)) << (panel() ? panel()->height() : 0) << " for "
+                                 << expanded.height();
+    const std::string longitude = longitudeAtNoon();
     click(box, boxOf(expanded, "latitudeField"));
     type("0");
     click(box, boxOf(expanded, "longitudeField"));
@@ -267,8 +257,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     ASSERT_TRUE(waitUntil(
         [&] {
             return settingsFile().find("latitude=0\n") != std::string::npos &&
-                   settingsFile().find(std::string("longitude=") + longitude + "\n") !=
-                       std::string::npos;
+                   settingsFile().find("longitude=" + longitude + "\n") != std::string::npos;
         },
         5))
         << settingsFile();

@@ -1,12 +1,15 @@
 #pragma once
 
-#include <QColor>
+#include <QAbstractAnimation>
+#include <QApplication>
 #include <QImage>
-#include <QString>
+#include <QLayout>
+#include <QTest>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,55 +21,37 @@
 #include "engine/Settings.h"
 #include "model/AppModel.h"
 #include "model/CityGeocoder.h"
+#include "views/Palette.h"
 
 namespace vesperine::testing {
 
 // Records what would have been put on screen.
-class FakeDisplay final : public DisplayBackend {
-  public:
+struct FakeDisplay final : DisplayBackend {
     DisplayOutcome apply(bool enabled, double strength) override {
         applies.push_back({enabled, strength});
         return outcome;
     }
-    DisplayOutcome outcome = DisplayOutcome::reachedScreen();  // what every apply comes to
     std::string_view name() const override { return "recording"; }
-    struct Apply {
-        bool enabled;
-        double strength;
-    };
-    std::vector<Apply> applies;
+    DisplayOutcome outcome = DisplayOutcome::reachedScreen();  // what every apply comes to
+    std::vector<std::pair<bool, double>> applies;              // enabled, strength
 };
 
-class FixedClock final : public Clock {
-  public:
-    Instant now() const override { return instant; }
-    Instant instant = Instant::fromSecondsSince1970(1'750'000'000);
+struct FixedClock final : Clock {
+    Instant now() const override { return Instant::fromSecondsSince1970(1'750'000'000); }
 };
 
 // Keeps every lookup pending until the test completes it.
-class FakeGeocoder final : public CityGeocoder {
-  public:
+struct FakeGeocoder final : CityGeocoder {
     void geocode(const QString& name, Completion completion) override {
         names.push_back(name);
         pending = std::move(completion);
     }
     void cancel() override {}
-
-    // Runs the pending completion once with `placemarks` or `error`.
-    void complete(std::optional<std::vector<Placemark>> placemarks,
-                  std::optional<GeocodeError> error = std::nullopt) {
-        auto completion = std::move(pending);
-        pending = nullptr;
-        if (completion) {
-            completion(std::move(placemarks), error);
-        }
-    }
-
     std::vector<QString> names;
     Completion pending;
 };
 
-// A real model over stores held in memory.
+// A real model over stores held in memory, and the properties it announced.
 struct ModelRig {
     InMemoryStore settingsStore;
     InMemoryStore filterStore;
@@ -76,29 +61,75 @@ struct ModelRig {
     FixedClock clock;
     FakeGeocoder* geocoder = nullptr;  // owned by the model
     std::unique_ptr<AppModel> model;
-
-    AppModel& make();
-    // Notifications of `property` since the model was made or the last reset.
-    int count(AppModel::Property property) const;
-    void resetCounts() { notifications.clear(); }
     std::vector<AppModel::Property> notifications;
+
+    AppModel& make() {
+        auto fake = std::make_unique<FakeGeocoder>();
+        geocoder = fake.get();
+        model = std::make_unique<AppModel>(settings, filter, clock, std::move(fake));
+        model->setPreviewDisplay(&display);
+        QObject::connect(model.get(), &AppModel::changed, model.get(),
+                         [this](AppModel::Property p) { notifications.push_back(p); });
+        return *model;
+    }
+    long count(AppModel::Property property) const {
+        return std::count(notifications.begin(), notifications.end(), property);
+    }
 };
 
-// Lays `widget` out at `width` logical pixels as a top-level widget that is
-// shown off screen.
-void showAtWidth(QWidget& widget, int width = 288);
+// Lays `widget` out at `width` logical pixels as a top-level widget shown off screen.
+inline void showAtWidth(QWidget& widget, int width = 288) {
+    widget.ensurePolished();
+    if (widget.layout() != nullptr) {
+        widget.layout()->activate();
+    }
+    widget.resize(width, widget.hasHeightForWidth() ? widget.heightForWidth(width)
+                                                    : widget.sizeHint().height());
+    widget.show();
+    QApplication::processEvents();
+}
 
-// The widget drawn at `devicePixelRatio` on the panel's background.
-QImage picture(QWidget& widget, qreal devicePixelRatio = 2);
+// The widget drawn at 2 device pixels per logical pixel on the panel's background.
+inline QImage picture(QWidget& widget) {
+    QImage image(widget.size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(Palette::panel());
+    widget.render(&image);
+    return image;
+}
 
 // The colour of the logical pixel (x, y) of a picture made at its ratio.
-QColor pixelAt(const QImage& image, qreal x, qreal y);
+inline QColor pixelAt(const QImage& image, qreal x, qreal y) {
+    const qreal ratio = image.devicePixelRatio();
+    return image.pixelColor(static_cast<int>(x * ratio), static_cast<int>(y * ratio));
+}
 
 // Waits until every animation of every window has run to its end.
-void settle();
+inline void settle() {
+    const auto running = [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            for (const auto* animation : window->findChildren<QAbstractAnimation*>()) {
+                if (animation->state() == QAbstractAnimation::Running) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    QTest::qWait(50);
+    // A test that needs the end state checks it afterwards.
+    static_cast<void>(QTest::qWaitFor([&] { return !running(); }, 5000));
+    // Pages replaced during the animation are deleted on the next turn.
+    QTest::qWait(10);
+}
 
 // Within `tolerance` (0 to 255 per channel) of `expected`.
-bool near(const QColor& actual, const QColor& expected, int tolerance = 2);
+inline bool near(const QColor& actual, const QColor& expected, int tolerance = 2) {
+    return std::abs(actual.red() - expected.red()) <= tolerance &&
+           std::abs(actual.green() - expected.green()) <= tolerance &&
+           std::abs(actual.blue() - expected.blue()) <= tolerance &&
+           std::abs(actual.alpha() - expected.alpha()) <= tolerance;
+}
 
 // The descendant of `root` of type T named `name`; a failure when there is none.
 template <typename T>
@@ -108,13 +139,6 @@ T& child(QWidget& root, const char* name) {
         throw std::runtime_error(std::string("no child named ") + name);
     }
     return *found;
-}
-
-// Every descendant of `root` of type T.
-template <typename T>
-std::vector<T*> all(QWidget& root) {
-    const auto found = root.findChildren<T*>();
-    return {found.begin(), found.end()};
 }
 
 }  // namespace vesperine::testing

@@ -1,0 +1,372 @@
+// The panel's pages driven like a user would: the front page's run/pause
+// control and place row, the settings page's controls, and the animated
+// switch between the two. The title glyph and the tray icon, on pixels.
+#include <QGraphicsEffect>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "ViewsTestSupport.h"
+#include "views/FilterGlyph.h"
+#include "views/FrontPage.h"
+#include "views/MenuBarIcon.h"
+#include "views/PanelView.h"
+#include "views/PanelWidgets.h"
+#include "views/RunPauseButton.h"
+#include "views/SettingsPage.h"
+#include "views/StrengthControl.h"
+#include "views/Symbols.h"
+
+namespace vesperine {
+namespace {
+
+using testing::child;
+using testing::near;
+using testing::pixelAt;
+using testing::settle;
+using Property = AppModel::Property;
+
+QColor over(const QColor& top, const QColor& bottom) {
+    const float a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a),
+                            top.greenF() * a + bottom.greenF() * (1 - a),
+                            top.blueF() * a + bottom.blueF() * (1 - a));
+}
+
+class PanelViewsTest : public ::testing::Test {
+  protected:
+    void open(bool expanded = false) {
+        page = std::make_unique<SettingsPage>(
+            rig.model ? *rig.model : rig.make(), [] {}, [] {}, expanded);
+        testing::showAtWidth(*page);
+    }
+    template <typename T>
+    T& part(const char* name) {
+        return child<T>(*page, name);
+    }
+
+    testing::ModelRig rig;
+    std::unique_ptr<QWidget> page;
+};
+
+// The press follows the model, not the live state, and the looks follow the press.
+TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChangesTheLook) {
+    page = std::make_unique<FrontPage>(rig.make(), [] {});
+    testing::showAtWidth(*page);
+    auto& control = part<RunPauseButton>("runPauseButton");
+    rig.filter.setEnabled(true);  // switched on elsewhere
+    QApplication::processEvents();
+    EXPECT_FALSE(control.showsOn());
+    rig.notifications.clear();
+    const QPoint origin = control.mapTo(page.get(), QPoint(0, 0));
+    const qreal gapX = origin.x() + control.width() * 0.5;  // between title and status
+    const qreal middleY = origin.y() + control.height() / 2.0;
+    const struct {
+        bool on;
+        const char* title;
+        Symbol symbol;
+        QColor fill;
+    } looks[] = {{true, "Pause", Symbol::pauseFill, Palette::runOn()},
+                 {false, "Run", Symbol::playFill, over(Palette::controlFill(), Palette::panel())}};
+    int presses = 0;
+    for (const auto& look : looks) {
+        QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3 + presses, control.height() - 3));
+        ++presses;
+        EXPECT_EQ(rig.filter.enabled(), look.on);
+        EXPECT_EQ(control.showsOn(), look.on);
+        EXPECT_EQ(rig.count(Property::statusText), presses);
+        EXPECT_EQ(control.findChildren<TextView*>().front()->text().toStdString(), look.title);
+        EXPECT_EQ(control.findChildren<SymbolView*>().front()->symbol(), look.symbol);
+        EXPECT_TRUE(near(pixelAt(testing::picture(*page), gapX, middleY), look.fill)) << look.title;
+    }
+    // Running, the 1-pixel outline at the top edge is the lighter green at 55 % over the fill.
+    QTest::mouseClick(&control, Qt::LeftButton);
+    EXPECT_TRUE(near(pixelAt(testing::picture(*page), gapX, origin.y() + 0.25),
+                     over(Palette::runOnBorder(), Palette::runOn()), 3));
+    // The press neither touches the automation flag nor any stored setting.
+    EXPECT_FALSE(rig.settingsStore.value("automationEnabled").has_value());
+
+    // A screen out of reach is said under the control until it is reached again.
+    auto& notice = part<TextView>("screenNotice");
+    EXPECT_FALSE(notice.isVisible());
+    rig.display.outcome = DisplayOutcome::failed("the compositor refused the gamma ramps");
+    QTest::mouseClick(&control, Qt::LeftButton);
+    EXPECT_TRUE(notice.isVisible());
+    EXPECT_EQ(notice.text(), "Can’t reach the screen: the compositor refused the gamma ramps");
+    rig.display.outcome = DisplayOutcome::reachedScreen();
+    QTest::mouseClick(&control, Qt::LeftButton);
+    EXPECT_FALSE(notice.isVisible());
+}
+
+TEST_F(PanelViewsTest, ALongPlaceNameIsCutTheChevronStaysAndTheWholeRowOpensSettings) {
+    rig.settings.setLocationName(
+        "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch, Isle of Anglesey, Wales");
+    int opened = 0;
+    page = std::make_unique<FrontPage>(rig.make(), [&] { ++opened; });
+    testing::showAtWidth(*page);
+    auto& label = part<TextView>("placeLabel");
+    auto& row = part<PlainButton>("placeRow");
+    EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026))) << label.shownText().toStdString();
+    const SymbolView* chevron = row.findChildren<SymbolView*>().back();
+    ASSERT_EQ(chevron->symbol(), Symbol::chevronRight);
+    const QRect chevronBox(chevron->mapTo(page.get(), QPoint(0, 0)), chevron->size());
+    EXPECT_LE(chevronBox.right(), Palette::panelWidth - 16);
+    EXPECT_LT(label.mapTo(page.get(), QPoint(label.width() - 1, 0)).x(), chevronBox.left());
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.shownText()), label.width());
+    // On the text, in the empty gap, and on the chevron.
+    for (const qreal share : {0.15, 0.6, 0.98}) {
+        QTest::mouseClick(&row, Qt::LeftButton, {},
+                          QPoint(static_cast<int>(row.width() * share), row.height() / 2));
+    }
+    EXPECT_EQ(opened, 3);
+    // The row follows the stored place at the next refresh.
+    rig.settings.setLocationName(std::nullopt);
+    rig.model->refresh();
+    EXPECT_EQ(label.text(), "Not set");
+}
+
+TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
+    rig.filter.setEnabled(true);
+    rig.filter.setStrength(0.62);
+    open();
+    auto& slider = part<PanelSlider>("strengthSlider");
+    auto& percent = part<PercentText>("strengthPercent");
+    EXPECT_EQ(slider.value(), 6200);
+    // The percent rounds halves away from zero.
+    for (const auto& [strength, text] :
+         {std::pair{0.62, "62%"}, {0.004, "0%"}, {0.625, "63%"}, {1.0, "100%"}}) {
+        rig.model->setStrength(strength);
+        EXPECT_EQ(percent.text(), text) << strength;
+    }
+    rig.notifications.clear();
+
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
+    EXPECT_EQ(rig.filter.strength(), 0.0);
+    EXPECT_EQ(percent.text(), "0%");
+    // At 0 the filter stays on, showing no tint.
+    ASSERT_FALSE(rig.display.applies.empty());
+    EXPECT_EQ(rig.display.applies.back(), std::pair(true, 0.0));
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
+    double last = -1;
+    for (int x = 1; x <= slider.width(); ++x) {
+        QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
+        const double shown = rig.model->strength();
+        ASSERT_EQ(shown, slider.valueAt(x) / static_cast<double>(StrengthControl::steps));
+        ASSERT_GE(shown, last);
+        last = shown;
+    }
+    EXPECT_EQ(rig.filter.strength(), 0.0);  // not stored on every move
+    // But on screen before the thumb is let go (the frame rate is the model's to keep).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.display.applies.back().second == last; }, 2000));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
+    EXPECT_EQ(rig.filter.strength(), 1.0);
+    EXPECT_EQ(rig.display.applies.back().second, 1.0);
+    EXPECT_EQ(percent.text(), "100%");
+    // A key moves it without a drag; the value is stored once the keys pause.
+    QTest::keyClick(&slider, Qt::Key_Left);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.filter.strength() == 0.99; }, 2000));
+    // The slider never refreshes the model, stores a setting or switches the filter.
+    EXPECT_EQ(rig.count(Property::statusText), 0);
+    EXPECT_EQ(rig.count(Property::filterOn), 0);
+    EXPECT_TRUE(rig.filter.enabled());
+    EXPECT_TRUE(rig.settingsStore.value("latitude") == std::nullopt);
+}
+
+TEST_F(PanelViewsTest, ReturnInACoordinateFieldSetsAndTextsThatWouldNotStoreAreMarked) {
+    open(true);
+    auto& latitude = part<QLineEdit>("latitudeField");
+    auto& longitude = part<QLineEdit>("longitudeField");
+    const QString warn = Palette::warn().name();
+    QTest::keyClicks(&latitude, "91");
+    QTest::keyClicks(&longitude, "-8.61");
+    EXPECT_TRUE(latitude.styleSheet().contains(warn));
+    EXPECT_FALSE(longitude.styleSheet().contains(warn));
+    QTest::keyClick(&latitude, Qt::Key_Backspace);
+    EXPECT_FALSE(latitude.styleSheet().contains(warn));  // "9" is a latitude
+    QTest::keyClicks(&latitude, ".5");
+    QTest::keyClick(&longitude, Qt::Key_Return);
+    EXPECT_EQ(rig.settings.latitude(), 9.5);
+    EXPECT_EQ(rig.settings.longitude(), -8.61);
+    EXPECT_TRUE(rig.geocoder->names.empty());
+}
+
+TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginning) {
+    rig.make().setCityText("Springfield, United States of America");
+    open();
+    auto& find = part<QPushButton>("findButton");
+    auto& city = part<QLineEdit>("cityField");
+    auto& busy = part<BusyIndicator>("busyIndicator");
+    EXPECT_EQ(city.cursorPosition(), 0);
+    city.setFocus();
+    city.end(false);
+    city.clearFocus();
+    EXPECT_EQ(city.cursorPosition(), 0);
+
+    city.selectAll();
+    QTest::keyClicks(&city, "Lisbon");
+    QTest::keyClick(&city, Qt::Key_Return);
+    ASSERT_EQ(rig.geocoder->names, std::vector<QString>{"Lisbon"});
+    EXPECT_FALSE(find.isEnabled());
+    EXPECT_TRUE(busy.isVisible());
+    // Disabled: a click does nothing. Return is not blocked.
+    QTest::mouseClick(&find, Qt::LeftButton);
+    EXPECT_EQ(rig.geocoder->names.size(), 1u);
+    QTest::keyClick(&city, Qt::Key_Return);
+    EXPECT_EQ(rig.geocoder->names.size(), 2u);
+
+    std::exchange(rig.geocoder->pending, nullptr)(std::vector<Placemark>{}, std::nullopt);
+    EXPECT_TRUE(find.isEnabled());
+    EXPECT_FALSE(busy.isVisible());
+}
+
+TEST_F(PanelViewsTest, MessageRowShowsALookupsOutcomeTheStoredPlaceOrNothing) {
+    rig.settings.setLatitude(38.7223);
+    rig.settings.setLongitude(-9.1393);
+    rig.settings.setLocationName("Lisbon, Portugal");
+    open();
+    auto& message = part<TextView>("locationMessage");
+    EXPECT_TRUE(message.isVisible());
+    EXPECT_EQ(message.text(), "Lisbon, Portugal");
+
+    // A failure is warm and wraps: laid out again, the page makes room for every line.
+    const QString failure = QStringLiteral(
+        "No place called \u201CAtlantis under the sea\u201D was found. Check the spelling or "
+        "type latitude and longitude.");
+    rig.model->setLastGeocodeOK(false);
+    rig.model->setGeocodeMessage(failure);
+    QApplication::processEvents();
+    EXPECT_EQ(message.text(), failure);
+    EXPECT_EQ(message.colour(), Palette::warn());
+    testing::showAtWidth(*page);
+    EXPECT_GE(message.height(), 3 * message.fontMetrics().height() - 1);
+    rig.model->setLastGeocodeOK(true);
+    rig.model->setGeocodeMessage(QStringLiteral("Looking up\u2026"));
+    EXPECT_EQ(message.colour(), Palette::secondaryForeground());
+
+    rig.model->setGeocodeMessage(QString());
+    rig.settings.setLatitude(std::nullopt);
+    rig.model->refresh();
+    EXPECT_FALSE(message.isVisible());
+    EXPECT_TRUE(part<PlainButton>("fineTuneLink").isVisible());
+}
+
+TEST_F(PanelViewsTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
+    rig.settings.setLatitude(38.72);
+    rig.settings.setLongitude(-9.14);
+    open();
+    auto& toggle = part<SwitchToggle>("automaticSwitch");
+    EXPECT_FALSE(toggle.isOn());
+    rig.notifications.clear();
+    QTest::mouseClick(&toggle, Qt::LeftButton);
+    EXPECT_TRUE(rig.settings.automationEnabled());
+    EXPECT_TRUE(toggle.isOn());
+    // One setAutomation: its own assignment, then one refresh.
+    EXPECT_EQ(rig.count(Property::automationEnabled), 2);
+    EXPECT_EQ(rig.count(Property::statusText), 1);
+    QTest::mouseClick(&toggle, Qt::LeftButton);
+    EXPECT_FALSE(rig.settings.automationEnabled());
+    EXPECT_FALSE(toggle.isOn());
+    // The switch follows the model, not its own clicks.
+    rig.model->setAutomationEnabled(true);
+    EXPECT_TRUE(toggle.isOn());
+}
+
+// Hidden, the switch is immediate; shown, the incoming page fades in. The link
+// opens and closes the coordinates row, and the settings page is made anew on
+// every visit, the row closed. Quick switches leave one page.
+TEST_F(PanelViewsTest, ThePanelSwitchesPagesWithACrossFadeAndMakesTheSettingsPageAnew) {
+    PanelView panel(
+        rig.make(), [] {}, Page::settings);
+    panel.setPage(Page::front);
+    ASSERT_NE(qobject_cast<FrontPage*>(panel.currentPage()), nullptr);
+    testing::showAtWidth(panel);
+    const int frontHeight = panel.heightForWidth(288);
+
+    QTest::mouseClick(&child<PlainButton>(*panel.currentPage(), "settingsButton"), Qt::LeftButton);
+    EXPECT_EQ(panel.page(), Page::settings);
+    auto* settings = qobject_cast<SettingsPage*>(panel.currentPage());
+    ASSERT_NE(settings, nullptr);
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(settings->graphicsEffect());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_LT(effect->opacity(), 1.0);
+    settle();
+    EXPECT_EQ(settings->graphicsEffect(), nullptr);
+    const int closedHeight = panel.heightForWidth(288);
+    for (const auto& [text, opened] :
+         {std::pair{"Hide lat/long", true}, {"Lat/long", false}, {"Hide lat/long", true}}) {
+        QTest::mouseClick(&child<PlainButton>(*settings, "fineTuneLink"), Qt::LeftButton);
+        EXPECT_EQ(child<TextView>(*settings, "fineTuneLinkText").text(), text);
+        settle();
+        EXPECT_EQ(child<RevealBox>(*settings, "coordinatesRow").isVisible(), opened);
+        EXPECT_EQ(child<QPushButton>(*settings, "setButton").isVisible(), opened);
+        const int height = panel.heightForWidth(288);
+        EXPECT_TRUE(opened ? height > closedHeight + 16 : height == closedHeight) << text;
+    }
+
+    QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
+    EXPECT_EQ(panel.page(), Page::front);
+    settle();
+    EXPECT_EQ(panel.heightForWidth(288), frontHeight);
+    EXPECT_EQ(panel.findChildren<SettingsPage*>().size(), 0);
+
+    panel.setPage(Page::settings);
+    panel.setPage(Page::front);
+    panel.setPage(Page::settings);
+    panel.setPage(Page::settings);
+    settle();
+    ASSERT_EQ(panel.findChildren<SettingsPage*>().size(), 1);
+    EXPECT_EQ(panel.findChildren<FrontPage*>().size(), 0);
+    EXPECT_EQ(panel.currentPage()->graphicsEffect(), nullptr);
+    EXPECT_FALSE(child<RevealBox>(*panel.currentPage(), "coordinatesRow").isVisible());
+}
+
+TEST(FilterGlyphTest, RingOnTheLeftAndShadedHalfDiscOnTheRight) {
+    // A 22-pixel box at 4 device pixels each, with room for the half of the
+    // ring outside the box: pixel (x, y) of the box is (x + 1, y + 1) here.
+    QImage image(QSize(24, 24) * 4, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(4);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.translate(1, 1);
+    FilterGlyph::draw(painter, QSizeF(22, 22));
+    painter.end();
+    // Inside the left half only the ring shows, light grey at reduced opacity.
+    EXPECT_EQ(pixelAt(image, 7, 12).alpha(), 0);
+    const QColor ring = pixelAt(image, 1.1, 12);
+    EXPECT_GT(ring.alpha(), 40);
+    EXPECT_LT(ring.alpha(), 200);
+    // The right half: opaque, orange near the top, indigo near the bottom.
+    const QColor top = pixelAt(image, 16, 4.5);
+    const QColor bottom = pixelAt(image, 16, 19.5);
+    EXPECT_EQ(top.alpha(), 255);
+    EXPECT_EQ(bottom.alpha(), 255);
+    EXPECT_GT(top.red(), top.blue() + 80);
+    EXPECT_GT(bottom.blue(), bottom.red() + 60);
+    // Outside the circle, in the square's corner: nothing.
+    EXPECT_EQ(pixelAt(image, 21.5, 2.5).alpha(), 0);
+}
+
+TEST(MenuBarIconTest, HalfFilledCircleOfThirteenPointSix) {
+    const QImage icon = MenuBarIcon::image(10);
+    ASSERT_EQ(icon.size(), QSize(180, 160));
+    EXPECT_EQ(pixelAt(icon, 12, 8).rgb(), qRgb(0, 0, 0));
+    // Right of the centre line at x = 9 the disc is covered; left of it only the
+    // outline, 1.4 wide and centred on the circle of diameter 13.6.
+    const struct {
+        qreal x, y;
+        int alpha;
+    } samples[] = {{9.2, 8, 255}, {14, 8, 255},  {8.7, 8, 0},     {5, 8, 0},
+                   {2.2, 8, 255}, {9, 1.2, 255}, {9, 14.75, 255}, {1.3, 8, 0},
+                   {3.1, 8, 0},   {16.7, 8, 0},  {9, 0.3, 0},     {9, 15.7, 0}};
+    for (const auto& sample : samples) {
+        EXPECT_EQ(pixelAt(icon, sample.x, sample.y).alpha(), sample.alpha)
+            << sample.x << "," << sample.y;
+    }
+}
+
+}  // namespace
+}  // namespace vesperine
