@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -203,18 +204,34 @@ std::optional<DisplayOutcome> holdHere(const std::string& display,
         return DisplayOutcome::failed(failure);  // the connection closes: nothing is held
     }
     std::fflush(nullptr);
+    // The child inherits the store's lock, among others: this command returns
+    // only once it has let go of them, so that a holder stopped or slow to
+    // start never keeps the user's stores locked.
+    int letGo[2] = {-1, -1};
+    if (pipe2(letGo, O_CLOEXEC) != 0) {
+        letGo[0] = letGo[1] = -1;
+    }
     const pid_t holder = fork();
     if (holder == 0) {
         setsid();
+        std::vector<int> keep = {lock, listener, outputs->descriptor()};
+        if (letGo[1] >= 0) {
+            keep.push_back(letGo[1]);
+        }
+        std::sort(keep.begin(), keep.end());
+        closeAllBut(keep);
+        close(letGo[1]);
         const int null = open("/dev/null", O_RDWR);
         for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
             dup2(null, standard);
         }
-        std::vector<int> keep = {lock, listener, outputs->descriptor()};
-        std::sort(keep.begin(), keep.end());
-        closeAllBut(keep);
         _exit(WaylandGammaHolder::serve(files, listener, std::move(outputs)));
     }
+    close(letGo[1]);
+    char ignored = 0;
+    while (letGo[0] >= 0 && read(letGo[0], &ignored, 1) < 0 && errno == EINTR) {
+    }
+    close(letGo[0]);
     if (holder < 0) {
         close(lock);
         close(listener);
