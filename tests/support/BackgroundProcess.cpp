@@ -2,18 +2,16 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
-#include "support/Subprocess.h"
 #include "support/TempDir.h"
 
 namespace vesperine::testing {
+
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const Environment& environment, const std::string& stdoutPath,
                                      const std::string& stderrPath) {
@@ -53,47 +51,32 @@ void BackgroundProcess::stop() {
     kill(pid_, SIGTERM);
     if (!waitUntil([this] { return !running(); }, 3.0)) {
         kill(pid_, SIGKILL);
-        int raw = 0;
-        if (waitpid(pid_, &raw, 0) == pid_) {
-            status_ = exitCodeOf(raw);
-        }
+        waitForExit(10.0);
     }
 }
 
 bool waitUntil(const std::function<bool()>& condition, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-    while (true) {
-        if (condition()) {
-            return true;
-        }
+    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    return true;
 }
 
 TestBus::TestBus(const std::string& folder, const Environment& environment) {
     const std::string socket = folder + "/bus";
     address_ = "unix:path=" + socket;
     const std::string config = folder + "/bus.conf";
-    writeFile(config,
-              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig>\n"
-              "  <listen>unix:path=" +
-                  socket +
-                  "</listen>\n"
-                  "  <auth>EXTERNAL</auth>\n" +
-                  std::string(environment.empty() ? "" : "  <standard_session_servicedirs/>\n") +
-                  "  <policy context=\"default\">\n"
-                  "    <allow own=\"*\"/>\n"
-                  "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                  "    <allow eavesdrop=\"true\"/>\n"
-                  "    <allow send_type=\"signal\"/>\n"
-                  "  </policy>\n"
-                  "</busconfig>\n");
+    writeFile(config, "<busconfig><listen>unix:path=" + socket +
+                          R"(</listen><auth>EXTERNAL</auth>)" +
+                          (environment.empty() ? "" : "<standard_session_servicedirs/>") +
+                          R"(<policy context="default"><allow own="*"/>
+<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow send_type="signal"/></policy></busconfig>
+)");
     daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
                     environment, folder + "/bus.out", folder + "/bus.err");
     started_ = waitUntil([&] { return fileExists(socket); }, 10.0);

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +22,6 @@ class BackgroundProcess {
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
     bool running();
     // Exit status once it ended by itself, or 128 + signal.
     std::optional<int> exitStatus();
@@ -39,9 +37,9 @@ class BackgroundProcess {
 // Polls `condition` every 20 ms until it holds or `seconds` pass.
 bool waitUntil(const std::function<bool()>& condition, double seconds);
 
-// A private message bus that lets anyone own any name and send anything; its
-// address is "unix:path=<folder>/bus". Given an environment, it runs in it and
-// starts the installed session services (dconf) on demand, which inherit it.
+// A private bus at "unix:path=<folder>/bus" where anyone may own any name and
+// send anything. Given an environment, it runs in it and starts the installed
+// session services (dconf) on demand, which inherit it.
 class TestBus {
   public:
     explicit TestBus(const std::string& folder, const Environment& environment = {});

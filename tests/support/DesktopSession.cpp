@@ -1,10 +1,8 @@
 #include "support/DesktopSession.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
+#include <regex>
 
 #include "support/Subprocess.h"
 
@@ -60,12 +58,10 @@ bool DesktopSession::startDisplay() {
 }
 
 bool DesktopSession::tryDisplay() {
-    xvfb_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{
-            "Xvfb", "-displayfd", "1", "-screen", "0",
-            std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24", "-nolisten",
-            "tcp"},
-        Environment{}, home_.file("xvfb.out"), home_.file("xvfb.err"));
+    xvfb_ = start({"Xvfb", "-displayfd", "1", "-screen", "0",
+                   std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
+                   "-nolisten", "tcp"},
+                  "xvfb");
     if (!waitUntil([&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; },
                    20)) {
         return false;
@@ -112,12 +108,9 @@ bool DesktopSession::startKWin() {
     // to grant; a plain copy runs without it.
     const std::string kwin = home_.file("kwin_wayland");
     runProcess({"cp", "/usr/bin/kwin_wayland", kwin});
-    Environment environment = this->environment();
-    environment["QT_QPA_PLATFORM"] = "offscreen";
-    compositor_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{kwin, "--virtual", "--width", "1280", "--height", "720",
-                                 "--socket", "wayland-kwin", "--no-lockscreen"},
-        environment, home_.file("kwin.out"), home_.file("kwin.err"));
+    compositor_ = start({"env", "QT_QPA_PLATFORM=offscreen", kwin, "--virtual", "--width", "1280",
+                         "--height", "720", "--socket", "wayland-kwin", "--no-lockscreen"},
+                        "kwin");
     waylandDisplay_ = "wayland-kwin";
     if (!waitUntil(
             [&] {
@@ -180,52 +173,37 @@ std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& 
                  "trayer");
 }
 
-}  // namespace vesperine::testing
-
-namespace vesperine::testing {
-
 std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const std::string& panel,
                                                                            const std::string& edge,
                                                                            bool dark) const {
     std::vector<std::unique_ptr<BackgroundProcess>> started;
-    const std::string config = home_.file("config");
-    mkdir(config.c_str(), 0700);
     if (panel == "xfce4-panel") {
-        for (const char* folder :
-             {"/xfce4", "/xfce4/xfconf", "/xfce4/xfconf/xfce-perchannel-xml"}) {
-            mkdir((config + folder).c_str(), 0700);
-        }
         // One bar across the screen: a gap, then the tray at the right end.
-        writeFile(config + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml",
-                  "<?xml version=\"1.0\"?>\n<channel name=\"xfce4-panel\" version=\"1.0\">\n"
-                  "<property name=\"configver\" type=\"int\" value=\"2\"/>\n"
-                  "<property name=\"panels\" type=\"array\"><value type=\"int\" value=\"1\"/>\n"
-                  "<property name=\"dark-mode\" type=\"bool\" value=\"" +
+        writeFile(home_.file("config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"),
+                  R"(<?xml version="1.0"?><channel name="xfce4-panel" version="1.0">
+<property name="configver" type="int" value="2"/>
+<property name="panels" type="array"><value type="int" value="1"/>
+<property name="dark-mode" type="bool" value=")" +
                       std::string(dark ? "true" : "false") +
-                      "\"/>\n<property name=\"panel-1\" type=\"empty\">\n"
-                      "<property name=\"position\" type=\"string\" value=\"" +
-                      (edge == "top" ? "p=6;x=0;y=0" : "p=10;x=0;y=0") +
-                      "\"/>\n<property name=\"length\" type=\"uint\" value=\"100\"/>\n"
-                      "<property name=\"position-locked\" type=\"bool\" value=\"true\"/>\n"
-                      "<property name=\"size\" type=\"uint\" value=\"28\"/>\n"
-                      "<property name=\"plugin-ids\" type=\"array\"><value type=\"int\" "
-                      "value=\"1\"/><value type=\"int\" value=\"2\"/></property>\n"
-                      "</property></property>\n<property name=\"plugins\" type=\"empty\">\n"
-                      "<property name=\"plugin-1\" type=\"string\" value=\"separator\">"
-                      "<property name=\"expand\" type=\"bool\" value=\"true\"/>"
-                      "<property name=\"style\" type=\"uint\" value=\"0\"/></property>\n"
-                      "<property name=\"plugin-2\" type=\"string\" value=\"systray\"/>\n"
-                      "</property>\n</channel>\n");
+                      R"("/><property name="panel-1" type="empty">
+<property name="position" type="string" value=")" +
+                      (edge == "top" ? "p=6;x=0;y=0" : "p=10;x=0;y=0") + R"("/>
+<property name="length" type="uint" value="100"/><property name="size" type="uint" value="28"/>
+<property name="position-locked" type="bool" value="true"/><property name="plugin-ids" type="array">
+<value type="int" value="1"/><value type="int" value="2"/></property></property></property>
+<property name="plugins" type="empty"><property name="plugin-1" type="string" value="separator">
+<property name="expand" type="bool" value="true"/><property name="style" type="uint" value="0"/>
+</property><property name="plugin-2" type="string" value="systray"/></property></channel>
+)");
         started.push_back(start({"/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"}, "xfconfd"));
         started.push_back(start({"xfce4-panel", "--disable-wm-check"}, "panel"));
     } else if (panel == "lxqt-panel") {
-        mkdir((config + "/lxqt").c_str(), 0700);
-        writeFile(config + "/lxqt/panel.conf",
-                  "[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\n"
-                  "position=" +
-                      std::string(edge == "top" ? "Top" : "Bottom") +
-                      "\npanelSize=28\n\n[spacer]\ntype=spacer\nexpandable=true\n\n"
-                      "[statusnotifier]\ntype=statusnotifier\n");
+        writeFile(
+            home_.file("config/lxqt/panel.conf"),
+            "[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\nposition=" +
+                std::string(edge == "top" ? "Top" : "Bottom") +
+                "\npanelSize=28\n\n[spacer]\ntype=spacer\nexpandable=true\n\n"
+                "[statusnotifier]\ntype=statusnotifier\n");
         // Its bar is translucent: drawn as on a desktop under a compositor.
         started.push_back(start({"xcompmgr", "-n"}, "xcompmgr"));
         started.push_back(start({"lxqt-panel"}, "panel"));
@@ -233,42 +211,7 @@ std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const
     return started;
 }
 
-}  // namespace vesperine::testing
-
-namespace vesperine::testing {
-namespace {
-
-// The command line of the Xwayland that `parent` started, split at NULs.
-std::vector<std::string> xwaylandArguments(pid_t parent) {
-    DIR* processes = opendir("/proc");
-    std::vector<std::string> arguments;
-    for (dirent* entry; processes && (entry = readdir(processes)) != nullptr;) {
-        const std::string folder = std::string("/proc/") + entry->d_name;
-        std::istringstream stat(readFile(folder + "/stat"));
-        std::string pid, name, state;
-        pid_t ppid = 0;
-        if (stat >> pid >> name >> state >> ppid && ppid == parent && name == "(Xwayland)") {
-            std::istringstream line(readFile(folder + "/cmdline"));
-            for (std::string argument; std::getline(line, argument, '\0');) {
-                arguments.push_back(argument);
-            }
-            break;
-        }
-    }
-    if (processes) {
-        closedir(processes);
-    }
-    return arguments;
-}
-
-}  // namespace
-
 bool DesktopSession::startGnomeShell() {
-    for (const char* folder : {"data", "data/gnome-shell", "data/gnome-shell/extensions",
-                               "data/gnome-shell/extensions/unsafe@vesperine.test", "config",
-                               "config/glib-2.0", "config/glib-2.0/settings", "cache", "sys"}) {
-        mkdir(home_.file(folder).c_str(), 0700);
-    }
     const std::string extension = home_.file("data/gnome-shell/extensions/unsafe@vesperine.test");
     writeFile(extension + "/metadata.json",
               R"({"uuid": "unsafe@vesperine.test", "name": "unsafe", "description": "tests only",)"
@@ -281,58 +224,32 @@ bool DesktopSession::startGnomeShell() {
     writeFile(home_.file("config/glib-2.0/settings/keyfile"),
               "[org/gnome/shell]\nenabled-extensions=['ubuntu-appindicators@ubuntu.com', "
               "'unsafe@vesperine.test']\nwelcome-dialog-last-shown-version='999'\n");
+    mkdir(home_.file("cache").c_str(), 0700);
     systemBus_ = std::make_unique<TestBus>(home_.file("sys"));
-    Environment environment = sessionEnvironment(home_, std::nullopt, busAddress_);
-    environment["DBUS_SYSTEM_BUS_ADDRESS"] = systemBus_->address();
-    environment["XDG_DATA_HOME"] = home_.file("data");
-    environment["XDG_CACHE_HOME"] = home_.file("cache");
-    environment["XDG_SESSION_TYPE"] = "wayland";
-    environment["GSETTINGS_BACKEND"] = "keyfile";
-    environment["NO_AT_BRIDGE"] = "1";
-    environment["LIBGL_ALWAYS_SOFTWARE"] = "1";
-    shell_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{"gnome-shell", "--headless", "--wayland", "--virtual-monitor",
-                                 "1280x720"},
-        environment, home_.file("shell.out"), home_.file("shell.err"));
+    shell_ =
+        start({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + systemBus_->address(),
+               "XDG_SESSION_TYPE=wayland", "GSETTINGS_BACKEND=keyfile", "LIBGL_ALWAYS_SOFTWARE=1",
+               "gnome-shell", "--headless", "--wayland", "--virtual-monitor", "1280x720"},
+              "shell");
     if (!systemBus_->started() ||
         !waitUntil([&] { return shellEval("Main.layoutManager._startingUp") == "false"; }, 30)) {
         return false;
     }
     shellEval("Main.overview.hide()");
-    std::vector<std::string> xwayland;
-    waitUntil([&] { return (xwayland = xwaylandArguments(shell_->pid())).size() > 1; }, 10);
-    for (std::size_t i = 1; i < xwayland.size(); ++i) {
-        if (xwayland[i - 1] == "-auth") {
-            xauthority_ = xwayland[i];
-        }
-    }
-    if (xwayland.size() < 2 || xauthority_.empty()) {
-        return false;
-    }
-    display_ = xwayland[1];
-    return true;
+    // The shell hands its Xwayland's display and key to the programs it starts.
+    display_ = shellEval("imports.gi.GLib.getenv('DISPLAY')");
+    xauthority_ = shellEval("imports.gi.GLib.getenv('XAUTHORITY')");
+    return !display_.empty() && !xauthority_.empty();
 }
 
 std::string DesktopSession::shellEval(const std::string& script) const {
-    ProcessOptions options;
-    options.environment = sessionEnvironment(home_, std::nullopt, busAddress_);
-    options.timeoutSeconds = 10;
     const std::string reply =
-        runProcess({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                    "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script},
-                   options)
-            .out;
+        run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+             "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script});
     // (true, 'RESULT') with RESULT in JSON; strings come quoted once more.
-    const auto open = reply.find("(true, '");
-    const auto close = reply.rfind("')");
-    if (open == std::string::npos || close == std::string::npos || close < open + 8) {
-        return "";
-    }
-    std::string result = reply.substr(open + 8, close - open - 8);
-    if (result.size() >= 2 && result.front() == '"' && result.back() == '"') {
-        result = result.substr(1, result.size() - 2);
-    }
-    return result;
+    std::smatch result;
+    std::regex_search(reply, result, std::regex(R"re(\(true, '"?(.*?)"?'\))re"));
+    return result.empty() ? "" : result[1].str();
 }
 
 }  // namespace vesperine::testing

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,8 +9,6 @@
 #include "support/TempDir.h"
 
 namespace vesperine::testing {
-
-using Environment = std::map<std::string, std::optional<std::string>>;
 
 // What a program sees in a session of its own: `display` (nullopt: none), no
 // Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
@@ -32,8 +29,7 @@ class DesktopSession {
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    // The first program not on PATH among those the session runs and then
-    // `alsoNeeded`; nullopt when all are there.
+    // The first of the session's programs and `alsoNeeded` not on PATH.
     static std::optional<std::string> missingProgram(const std::vector<std::string>& alsoNeeded);
 
     // With `offerServices`, the bus starts session services (dconf) on demand.
@@ -47,12 +43,10 @@ class DesktopSession {
                          const std::string& interface, const std::string& name) const;
     // Xvfb and openbox; true once the window manager has taken the screen.
     bool startDisplay();
-    // The display and what openbox and Xvfb wrote to their error output, to
-    // tell why startDisplay() failed.
+    // The display and the error output of openbox and Xvfb: why it failed.
     std::string displayFailure() const;
 
     const std::string& display() const { return display_; }
-    const std::string& busAddress() const { return busAddress_; }
     Environment environment() const;
 
     // `argv` in this session, its output in <home>/<name>.out and <name>.err.
@@ -65,18 +59,14 @@ class DesktopSession {
     std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
                                                  const std::string& align) const;
 
-    // A desktop's own bar with its tray, configured in the session's home:
-    // "xfce4-panel" (with its settings daemon; `dark` for its dark mode) or
-    // "lxqt-panel", along `edge` ("top", "bottom"). The processes, last to
-    // stop first.
+    // "xfce4-panel" (`dark`: its dark mode) or "lxqt-panel" with its tray,
+    // along `edge` ("top", "bottom"). The processes, last to stop first.
     std::vector<std::unique_ptr<BackgroundProcess>> startPanel(const std::string& panel,
                                                                const std::string& edge,
                                                                bool dark) const;
 
-    // GNOME Shell, headless on Wayland with a 1280x720 virtual monitor, its
-    // indicator extension and a test-only extension that opens Eval and
-    // Screenshot; an empty second bus stands in for the system bus. The
-    // display becomes its Xwayland's. True once the shell is ready.
+    // GNOME Shell, headless on Wayland, with its indicator extension and one
+    // that opens Eval and Screenshot; the display becomes its Xwayland's.
     bool startGnomeShell();
     // JavaScript run in the shell; its result, or "" when it failed.
     std::string shellEval(const std::string& script) const;

@@ -15,19 +15,14 @@ namespace vesperine::testing {
 pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options, int in, int out,
             int err, bool ownGroup) {
     // Everything is prepared before fork(): the parent may have threads.
-    Environment merged;
+    std::vector<std::string> envText;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text(*entry);
-        const auto equals = text.find('=');
-        if (equals != std::string::npos) {
-            merged[text.substr(0, equals)] = text.substr(equals + 1);
+        if (options.environment.count(text.substr(0, text.find('='))) == 0) {
+            envText.push_back(text);
         }
     }
     for (const auto& [name, value] : options.environment) {
-        merged[name] = value;
-    }
-    std::vector<std::string> envText;
-    for (const auto& [name, value] : merged) {
         if (value) {
             envText.push_back(name + "=" + *value);
         }
@@ -85,25 +80,26 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         return result;
     }
 
+    // Read until every holder of the write ends has closed them: a process
+    // the child left behind on its streams holds the result up too.
     const auto deadline =
         std::chrono::steady_clock::now() +
         std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    bool killed = false;
-    for (int open = 2; open > 0;) {
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
-            killed = true;
+            result.err += "\n[killed after timeout]";
             break;
         }
         if (poll(fds, 2, static_cast<int>(left.count())) <= 0) {
             continue;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            if (fds[i].revents == 0) {  // also a closed stream (fd -1)
                 continue;
             }
             char buffer[4096];
@@ -113,11 +109,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
             } else {
                 close(fds[i].fd);
                 fds[i].fd = -1;
-                --open;
             }
         }
     }
-    for (auto& fd : fds) {
+    for (const auto& fd : fds) {
         if (fd.fd >= 0) {
             close(fd.fd);
         }
@@ -125,9 +120,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitStatus = exitCodeOf(status);
-    if (killed) {
-        result.err += "\n[killed after timeout]";
-    }
     return result;
 }
 

@@ -9,8 +9,7 @@
 
 namespace vesperine::testing {
 
-// Variables to set (a value) or remove (nullopt) on top of this process's
-// environment.
+// Variables to set (a value) or remove (nullopt) on top of this process's.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
 struct ProcessResult {
@@ -34,8 +33,7 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
 // A wait status as an exit code, or 128 + the signal number.
 int exitCodeOf(int waitStatus);
 
-// Runs `argv` to completion with no standard input and captures both output
-// streams.
+// Runs `argv` to completion on no standard input; both output streams.
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
 #ifdef VESPERINE_EXECUTABLE

@@ -6,8 +6,8 @@
 // clients can connect, then answers commands on standard input, one line each:
 //   add <size>   another output          -> "ok"
 //   busy <i>     output i is held by another program from now on -> "ok"
-//   state        per output "<i> <size> <none|held> <ramps received> <ramp>",
-//                the ramp "identity" or its 3 x size entries; then "end"
+//   state        per output "<size> <held: 0|1> <ramps received> <ramp...>",
+//                the ramp none (identity) or its 3 x size entries; then "end"
 //   count        -> the number of ramps received in all so far
 //   wait <n>     -> "ok" once that number is <n>
 //   quit         the compositor goes away
@@ -33,7 +33,6 @@ struct Output {
     wl_resource* control = nullptr;
     int rampsReceived = 0;
     std::vector<std::uint16_t> ramp;  // empty: the output's own (identity) ramps
-    wl_global* global = nullptr;
 };
 
 wl_display* display = nullptr;
@@ -44,10 +43,6 @@ long rampsAwaited = -1;  // a "wait" not answered yet
 void reply(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
-}
-
-Output* outputOf(wl_resource* outputResource) {
-    return static_cast<Output*>(wl_resource_get_user_data(outputResource));
 }
 
 void controlDestroyed(wl_resource* control) {
@@ -63,12 +58,12 @@ void setGamma(wl_client*, wl_resource* control, int32_t fd) {
     const std::size_t entries = output ? 3 * output->gammaSize : 0;
     std::vector<std::uint16_t> ramp(entries);
     const ssize_t wanted = static_cast<ssize_t>(entries * sizeof(std::uint16_t));
-    if (output == nullptr || pread(fd, ramp.data(), wanted, 0) != wanted) {
-        close(fd);
+    const bool whole = output != nullptr && pread(fd, ramp.data(), wanted, 0) == wanted;
+    close(fd);
+    if (!whole) {
         wl_resource_post_error(control, ZWLR_GAMMA_CONTROL_V1_ERROR_INVALID_GAMMA, "bad table");
         return;
     }
-    close(fd);
     output->ramp = std::move(ramp);
     ++output->rampsReceived;
     if (++rampsReceived == rampsAwaited) {
@@ -87,7 +82,7 @@ void getGammaControl(wl_client* client, wl_resource* manager, uint32_t id,
                      wl_resource* outputResource) {
     wl_resource* control = wl_resource_create(client, &zwlr_gamma_control_v1_interface,
                                               wl_resource_get_version(manager), id);
-    Output* output = outputOf(outputResource);
+    auto* output = static_cast<Output*>(wl_resource_get_user_data(outputResource));
     if (output == nullptr || output->gammaSize == 0 || output->busy || output->control != nullptr) {
         wl_resource_set_implementation(control, &controlImplementation, nullptr, nullptr);
         zwlr_gamma_control_v1_send_failed(control);
@@ -107,10 +102,7 @@ void bindManager(wl_client* client, void*, uint32_t version, uint32_t id) {
     wl_resource_set_implementation(manager, &managerImplementation, nullptr, nullptr);
 }
 
-void releaseOutput(wl_client*, wl_resource* resource) {
-    wl_resource_destroy(resource);
-}
-const struct wl_output_interface outputImplementation = {releaseOutput};
+const struct wl_output_interface outputImplementation = {destroyResource};
 
 void bindOutput(wl_client* client, void* data, uint32_t version, uint32_t id) {
     wl_resource* resource = wl_resource_create(client, &wl_output_interface, version, id);
@@ -126,7 +118,7 @@ void bindOutput(wl_client* client, void* data, uint32_t version, uint32_t id) {
 void addOutput(std::uint32_t gammaSize) {
     Output& output = outputs.emplace_back();
     output.gammaSize = gammaSize;
-    output.global = wl_global_create(display, &wl_output_interface, 3, &output, bindOutput);
+    wl_global_create(display, &wl_output_interface, 3, &output, bindOutput);
 }
 
 int command(int fd, uint32_t, void*) {
@@ -157,17 +149,12 @@ int command(int fd, uint32_t, void*) {
         } else if (line == "count") {
             reply(std::to_string(rampsReceived));
         } else if (line == "state") {
-            int index = 0;
             for (const Output& output : outputs) {
-                std::string text = std::to_string(index++) + " " +
-                                   std::to_string(output.gammaSize) + " " +
-                                   (output.control ? "held" : "none") + " " +
-                                   std::to_string(output.rampsReceived) + " ";
-                if (output.ramp.empty()) {
-                    text += "identity";
-                }
-                for (std::size_t i = 0; i < output.ramp.size(); ++i) {
-                    text += (i ? "," : "") + std::to_string(output.ramp[i]);
+                std::string text = std::to_string(output.gammaSize) +
+                                   (output.control ? " 1 " : " 0 ") +
+                                   std::to_string(output.rampsReceived);
+                for (const std::uint16_t entry : output.ramp) {
+                    text += " " + std::to_string(entry);
                 }
                 reply(text);
             }

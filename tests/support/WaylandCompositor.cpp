@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "support/Subprocess.h"
+#include "support/BackgroundProcess.h"
 
 namespace vesperine::testing {
 
@@ -32,8 +32,7 @@ WaylandCompositor::WaylandCompositor(const std::string& runtimeFolder,
     close(fromChild[1]);
     commands_ = fdopen(toChild[1], "w");
     answers_ = fdopen(fromChild[0], "r");
-    char line[64] = {};
-    started_ = std::fgets(line, sizeof line, answers_) != nullptr && std::string(line) == "ready\n";
+    started_ = nextAnswer() == "ready";
 }
 
 std::string WaylandCompositor::ask(const std::string& command) {
@@ -57,17 +56,10 @@ std::vector<WaylandCompositor::OutputState> WaylandCompositor::outputs() {
     }
     for (std::string line = ask("state"); !line.empty() && line != "end"; line = nextAnswer()) {
         std::istringstream fields(line);
-        int index = 0;
-        std::string held;
-        std::string ramp;
         OutputState& output = outputs.emplace_back();
-        fields >> index >> output.gammaSize >> held >> output.rampsReceived >> ramp;
-        output.held = held == "held";
-        if (ramp != "identity") {
-            std::istringstream entries(ramp);
-            for (std::string entry; std::getline(entries, entry, ',');) {
-                output.ramp.push_back(static_cast<std::uint16_t>(std::stoul(entry)));
-            }
+        fields >> output.gammaSize >> output.held >> output.rampsReceived;
+        for (unsigned entry = 0; fields >> entry;) {
+            output.ramp.push_back(static_cast<std::uint16_t>(entry));
         }
     }
     return outputs;
@@ -88,10 +80,7 @@ void WaylandCompositor::stop() {
     std::fputs("quit\n", commands_);
     std::fclose(commands_);
     std::fclose(answers_);
-    for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
-        usleep(20000);
-    }
-    if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+    if (!waitUntil([&] { return waitpid(pid_, nullptr, WNOHANG) != 0; }, 2.0)) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
