@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cmath>
@@ -71,6 +72,23 @@ double contrast(const std::string& shot, int x1, int y1, int x2, int y2) {
     const double a = luma(x1, y1);
     const double b = luma(x2, y2);
     return std::max(a, b) / std::min(a, b);
+}
+
+// Whether a tray owns the tray selection of the first screen, as the
+// application asks when it starts.
+bool trayPresent(const std::string& display) {
+    xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
+    const std::string name = "_NET_SYSTEM_TRAY_S0";
+    auto* atom = xcb_intern_atom_reply(
+        x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr);
+    auto* owner =
+        atom ? xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, atom->atom), nullptr)
+             : nullptr;
+    const bool present = owner != nullptr && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    xcb_disconnect(x);
+    return present;
 }
 
 struct TrayHost {
@@ -221,6 +239,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
     if (trayer) {
         bar.push_back(session_.startTray(host.edge, host.align));
+        ASSERT_TRUE(waitUntil([&] { return trayPresent(session_.display()); }, 10));
     } else if (*host.panel) {
         bar = session_.startPanel(host.panel, host.edge, host.dark);
         ASSERT_TRUE(barShown()) << readFile(home_.file("panel.err"));
@@ -259,11 +278,14 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     // trayer embeds the icon's own window (XEmbed); the panels draw the notifier item.
     const std::string shot = artifact("tray-" + name + "-icon.png");
     std::optional<WindowBox> icon;
+    std::optional<WindowBox> previous;
     ASSERT_TRUE(waitUntil(
         [&] {
             screenshot("tray-" + name + "-icon.png");
+            previous = icon;
             icon = trayer ? window("vesperine") : iconInBar(shot, band);
-            return icon.has_value();
+            // Found, and settled where the tray leaves it after growing for it.
+            return icon && previous && icon->x == previous->x && icon->y == previous->y;
         },
         10))
         << "no icon in the bar " << band.first << "-" << band.second;
