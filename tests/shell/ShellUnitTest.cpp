@@ -6,12 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <limits>
+#include <cmath>
 #include <optional>
 
 #include "shell/InstanceLock.h"
 #include "shell/PanelGeometry.h"
 #include "shell/PlatformChoice.h"
+#include "shell/X11Session.h"
 #include "support/TempDir.h"
 
 namespace vesperine {
@@ -42,6 +43,7 @@ TEST(PanelGeometryTest, AnchorsTheFrameOnEachCase) {
     const Rect at1000 = buttonCentredAt(1000);
     const Case cases[] = {
         {"centred, 6 below, rounded up", 240.3, at1000, kVisible, {856, 869 - 241, 288, 241}},
+        {"1.2 rounds up past 1", 1.2, at1000, kVisible, {856, 869 - 2, 288, 2}},
         {"right edge wins", 200, buttonCentredAt(1420), kVisible, {1440 - 288, 669, 288, 200}},
         {"left edge", 200, buttonCentredAt(100), kVisible, {0, 669, 288, 200}},
         {"narrow frame", 200, buttonCentredAt(150), Rect{50, 0, 200, 875}, {-38, 669, 288, 200}},
@@ -49,88 +51,70 @@ TEST(PanelGeometryTest, AnchorsTheFrameOnEachCase) {
         {"no screen", 100, buttonCentredAt(700, 500), std::nullopt, {556, 400, 288, 100}},
         {"bottom tray, clamped", 200, Rect{992, 1, 16, 16}, kAboveBottomTray, {856, 24, 288, 200}},
         {"bottom tray: 6 above", 200, kBottomIcon, kAboveBottomTray, {856, 29, 288, 200}},
-        {"bottom tray, no strut", 200, kBottomIcon, Rect{0, 0, 1440, 900}, {856, 29, 288, 200}},
         {"bottom, too tall", 1000, kBottomIcon, kAboveBottomTray, {856, -100, 288, 1000}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(anchoredFrame(c.height, c.button, c.visible), c.expected) << c.name;
     }
-}
-
-TEST(PanelGeometryTest, IgnoresPlaceholderAndNonFiniteHeights) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    for (double height : {-5.0, 0.0, 0.5, 1.0, nan, inf, -inf}) {
-        EXPECT_FALSE(anchoredFrame(height, buttonCentredAt(1000), kVisible)) << height;
+    // The placeholder height and what no layout should produce.
+    for (double height : {-5.0, 0.0, 0.5, 1.0, std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        EXPECT_FALSE(anchoredFrame(height, at1000, kVisible)) << height;
     }
-    // 1.2 rounds up to 2, which is taller than the placeholder.
-    EXPECT_TRUE(anchoredFrame(1.2, buttonCentredAt(1000), kVisible));
 }
 
 using Outcome = InstanceLock::Outcome;
 
-TEST(InstanceLockTest, LivesInTheRuntimeFolderOrAPrivateOneInTmp) {
+// A second start finding the lock held is the tray test's second start.
+TEST(InstanceLockTest, LivesInAPrivateFolderAndRefusesFoldersOthersCouldTamperWith) {
     EXPECT_EQ(InstanceLock::defaultPath("/run/user/1000", 1000), "/run/user/1000/vesperine.lock");
     for (const char* runtime : {static_cast<const char*>(nullptr), "", "relative/dir"}) {
         EXPECT_EQ(InstanceLock::defaultPath(runtime, 42), "/tmp/vesperine-42/vesperine.lock");
     }
-}
-
-TEST(InstanceLockTest, ASecondHolderIsRefusedUntilTheFirstLetsGo) {
     testing::TempDir folder;
-    const std::string path = folder.file("private/vesperine.lock");
-    std::optional<InstanceLock> first;
-    first.emplace();
-    ASSERT_EQ(first->acquire(path), Outcome::acquired);
+    InstanceLock lock;
+    ASSERT_EQ(lock.acquire(folder.file("private/vesperine.lock")), Outcome::acquired);
     struct stat info {};
     ASSERT_EQ(stat(folder.file("private").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-    InstanceLock second;
-    EXPECT_EQ(second.acquire(path), Outcome::heldElsewhere);
-    first.reset();
-    EXPECT_EQ(second.acquire(path), Outcome::acquired);
-}
-
-TEST(InstanceLockTest, RefusesFoldersOthersCouldTamperWith) {
-    testing::TempDir folder;
     ASSERT_EQ(mkdir(folder.file("open").c_str(), 0777), 0);
     ASSERT_EQ(chmod(folder.file("open").c_str(), 0777), 0);
-    InstanceLock lock;
-    EXPECT_EQ(lock.acquire(folder.file("open/vesperine.lock")), Outcome::unavailable);
-
     ASSERT_EQ(mkdir(folder.file("real").c_str(), 0700), 0);
     ASSERT_EQ(symlink(folder.file("real").c_str(), folder.file("link").c_str()), 0);
-    EXPECT_EQ(lock.acquire(folder.file("link/vesperine.lock")), Outcome::unavailable);
-    EXPECT_EQ(lock.acquire(folder.file("missing/deeper/vesperine.lock")), Outcome::unavailable);
+    for (const char* path : {"open/vesperine.lock", "link/vesperine.lock", "missing/deeper/x"}) {
+        EXPECT_EQ(InstanceLock().acquire(folder.file(path)), Outcome::unavailable) << path;
+    }
 }
 
-PlatformChoice::DisplayAnswer reachable(const std::string&) {
+PlatformChoice::DisplayAnswer answers(const std::string&) {
     return PlatformChoice::DisplayAnswer::answers;
 }
-PlatformChoice::DisplayAnswer unreachable(const std::string&) {
+PlatformChoice::DisplayAnswer refuses(const std::string&) {
     return PlatformChoice::DisplayAnswer::refuses;
 }
 
-TEST(PlatformChoiceTest, TheTrayApplicationRunsOnX11AlsoUnderWayland) {
+TEST(PlatformChoiceTest, TheTrayApplicationNeedsX11AndTheSelfTestFallsBackToOffscreen) {
     using PlatformChoice::forApplication;
+    using PlatformChoice::forSelfTest;
     // A Wayland session with XWayland: xcb, whatever the session asked for.
-    const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, reachable);
+    const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, answers);
     EXPECT_EQ(xwayland.platform, "xcb");
     EXPECT_FALSE(xwayland.failure);
     // An explicit platform that shows windows is the user's choice.
-    const auto vnc = forApplication({std::nullopt, std::nullopt, "vnc"}, unreachable);
-    EXPECT_FALSE(vnc.platform);
-    EXPECT_FALSE(vnc.failure);
+    const auto vnc = forApplication({{}, {}, "vnc"}, refuses);
+    EXPECT_FALSE(vnc.platform || vnc.failure);
+    const std::string unset = "(DISPLAY is not set)\n";
+    EXPECT_EQ(forApplication({"", "", ""}, answers).failure,
+              "vesperine: no display to show the menu-bar item on " + unset);
+    EXPECT_EQ(forApplication({{}, "wayland-0", {}}, answers).failure,
+              "vesperine: no X display: the menu-bar item needs X11 or XWayland " + unset);
+    // No X server there at all is a refusal, not a silence.
+    EXPECT_EQ(forApplication({":97", {}, {}}, X11Session::probeDisplay).failure,
+              "vesperine: cannot open display :97\n");
 
-    EXPECT_TRUE(forApplication({"", "", ""}, reachable).failure);
-}
-
-TEST(PlatformChoiceTest, TheSelfTestFallsBackToOffscreen) {
-    using PlatformChoice::forSelfTest;
-    EXPECT_EQ(forSelfTest({":0", std::nullopt, std::nullopt}, reachable).platform, "xcb");
-    EXPECT_EQ(forSelfTest({":0", std::nullopt, "xcb"}, unreachable).platform, "offscreen");
-    EXPECT_EQ(forSelfTest({std::nullopt, "wayland-0", "wayland"}, reachable).platform, "offscreen");
+    EXPECT_EQ(forSelfTest({":0", {}, {}}, answers).platform, "xcb");
+    EXPECT_EQ(forSelfTest({":0", {}, "xcb"}, refuses).platform, "offscreen");
+    EXPECT_EQ(forSelfTest({{}, "wayland-0", "wayland"}, answers).platform, "offscreen");
 }
 
 }  // namespace
