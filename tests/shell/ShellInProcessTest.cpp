@@ -22,9 +22,11 @@
 #include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
 #include "engine/DisplayBackend.h"
+#include "engine/KeyFileStore.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
 #include "shell/AppDelegate.h"
+#include "shell/FilterStateWatcher.h"
 #include "shell/PanelHostingController.h"
 #include "shell/SelfTest.h"
 #include "shell/StatusPanel.h"
@@ -326,6 +328,22 @@ TEST(PanelWindowTest, HostingReportsEachNewPreferredSizeOnceAlsoWhileHidden) {
     first->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(reported, (std::vector<QSizeF>{{288, 140}, {288, 180}, {288, 80}, {288, 180}}));
+}
+
+// Another process writing the old bytes back right after the tray's own write
+// is still a change to follow, or the screen stays as the tray left it.
+TEST(FilterStateWatcherTest, AWriteBackOfTheOldBytesIsStillAChange) {
+    testApplication();
+    testing::TempDir home;
+    const std::string file = home.file("state/filter.ini");
+    KeyFileStore store(file, "ColorFilter");
+    store.setValue("enabled", "false");
+    FilterStateWatcher watcher(QString::fromStdString(file));
+    int changes = 0;
+    QObject::connect(&watcher, &FilterStateWatcher::stateChanged, [&] { ++changes; });
+    store.setValue("enabled", "true");
+    store.setValue("enabled", "false");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 2000));
 }
 
 }  // namespace

@@ -9,9 +9,18 @@
 namespace vesperine {
 namespace {
 
-QByteArray contents(const QString& file) {
+// One version of the file: its bytes, and which file holds them. Every writer
+// renames a new file over the old, so the tray's own write followed by another
+// process's write of the old bytes still reads as a change.
+QByteArray version(const QString& file) {
+    struct stat info {};
     QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0 || !in.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QByteArray::number(static_cast<qulonglong>(info.st_ino)) + ' ' +
+           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_nsec)) + '\n' + in.readAll();
 }
 
 // mkdir -p with 0700 for each folder made, as the store makes them.
@@ -32,12 +41,12 @@ FilterStateWatcher::FilterStateWatcher(const QString& file, QObject* parent)
     const QString folder = QFileInfo(file).absolutePath();
     makeFolders(folder);
     watcher_->addPath(folder);
-    lastSeen_ = contents(file_);
+    lastSeen_ = version(file_);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &FilterStateWatcher::look);
 }
 
 void FilterStateWatcher::look() {
-    QByteArray now = contents(file_);
+    QByteArray now = version(file_);
     if (now != lastSeen_) {
         lastSeen_ = std::move(now);
         Q_EMIT stateChanged();

@@ -20,7 +20,7 @@ class FilterStateWatcher : public QObject {
     explicit FilterStateWatcher(const QString& file, QObject* parent = nullptr);
 
   Q_SIGNALS:
-    // The file's bytes differ from when it was last seen.
+    // The file was replaced or its bytes changed since it was last seen.
     void stateChanged();
 
   private:
