@@ -191,7 +191,7 @@ TEST_F(AppModelTest, AMovingStrengthIsPreviewedStoredSeldomAndAgreesWhenItEnds) 
         // One per frame or interval, and one with each store.
         EXPECT_LE(display.previews.size(), 600u / intervalMs + 1 + writesDuringDrag) << intervalMs;
         model->finishStrength();
-        EXPECT_EQ(display.applies, std::vector<double>{value});
+        EXPECT_EQ(display.applies, (std::vector<std::pair<bool, double>>{{true, value}}));
         EXPECT_EQ(filter.strength(), value);
         EXPECT_EQ(model->strength(), value);
         EXPECT_TRUE(filter.enabled());

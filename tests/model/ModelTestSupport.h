@@ -130,9 +130,9 @@ class FakeGeocoder final : public CityGeocoder {
 
 // Records applies, which wait to see the screen follow, apart from previews.
 struct RecordingDisplay final : DisplayBackend {
-    DisplayOutcome apply(bool, double strength) override {
-        applies.push_back(strength);
-        return DisplayOutcome::reachedScreen();
+    DisplayOutcome apply(bool enabled, double strength) override {
+        applies.push_back({enabled, strength});
+        return outcome;
     }
     DisplayOutcome preview(double strength) override {
         previews.push_back(strength);
@@ -140,18 +140,17 @@ struct RecordingDisplay final : DisplayBackend {
     }
     std::chrono::milliseconds previewInterval() const override { return interval; }
     std::string_view name() const override { return "recording"; }
-    std::vector<double> applies, previews;
+    DisplayOutcome outcome = DisplayOutcome::reachedScreen();  // what every apply comes to
+    std::vector<std::pair<bool, double>> applies;              // enabled, strength
+    std::vector<double> previews;
     std::chrono::milliseconds interval{16};
 };
 
 // A model over in-memory settings and filter state with a scripted geocoder,
 // and the properties it announces: each announcement is checked to be a
 // willChange followed by a changed of the same property.
-class ModelFixture : public ::testing::Test {
-  protected:
+struct ModelParts {
     using P = AppModel::Property;
-
-    ModelFixture() { qtApp(); }
 
     std::unique_ptr<AppModel> makeModel() {
         auto model = std::make_unique<AppModel>(settings, filter, clock,
@@ -181,6 +180,11 @@ class ModelFixture : public ::testing::Test {
     std::vector<P> changed;  // in announcement order
     std::vector<P> pendingWill;
     QObject context;
+};
+
+class ModelFixture : public ::testing::Test, public ModelParts {
+  protected:
+    ModelFixture() { qtApp(); }
 };
 
 }  // namespace vesperine::testing

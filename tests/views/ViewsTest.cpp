@@ -61,7 +61,7 @@ TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChanges
     rig.filter.setEnabled(true);  // switched on elsewhere
     QApplication::processEvents();
     EXPECT_FALSE(control.showsOn());
-    rig.notifications.clear();
+    rig.changed.clear();
     const QPoint origin = control.mapTo(page.get(), QPoint(0, 0));
     const qreal gapX = origin.x() + control.width() * 0.5;  // between title and status
     const qreal middleY = origin.y() + control.height() / 2.0;
@@ -142,7 +142,7 @@ TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
         rig.model->setStrength(strength);
         EXPECT_EQ(percent.text(), text) << strength;
     }
-    rig.notifications.clear();
+    rig.changed.clear();
 
     QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
     EXPECT_EQ(rig.filter.strength(), 0.0);
@@ -161,7 +161,9 @@ TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
     }
     EXPECT_EQ(rig.filter.strength(), 0.0);  // not stored on every move
     // But on screen before the thumb is let go (the frame rate is the model's to keep).
-    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.display.applies.back().second == last; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !rig.display.previews.empty() && rig.display.previews.back() == last; },
+        2000));
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
     EXPECT_EQ(rig.filter.strength(), 1.0);
     EXPECT_EQ(rig.display.applies.back().second, 1.0);
@@ -191,7 +193,7 @@ TEST_F(PanelViewsTest, ReturnInACoordinateFieldSetsAndTextsThatWouldNotStoreAreM
     QTest::keyClick(&longitude, Qt::Key_Return);
     EXPECT_EQ(rig.settings.latitude(), 9.5);
     EXPECT_EQ(rig.settings.longitude(), -8.61);
-    EXPECT_TRUE(rig.geocoder->names.empty());
+    EXPECT_TRUE(rig.script->lookups.empty());
 }
 
 TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginning) {
@@ -209,23 +211,22 @@ TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginni
     city.selectAll();
     QTest::keyClicks(&city, "Lisbon");
     QTest::keyClick(&city, Qt::Key_Return);
-    ASSERT_EQ(rig.geocoder->names, std::vector<QString>{"Lisbon"});
+    ASSERT_EQ(rig.script->calls.back(), "geocode:Lisbon");
     EXPECT_FALSE(find.isEnabled());
     EXPECT_TRUE(busy.isVisible());
     // Disabled: a click does nothing. Return is not blocked.
     QTest::mouseClick(&find, Qt::LeftButton);
-    EXPECT_EQ(rig.geocoder->names.size(), 1u);
+    EXPECT_EQ(rig.script->lookups.size(), 1u);
     QTest::keyClick(&city, Qt::Key_Return);
-    EXPECT_EQ(rig.geocoder->names.size(), 2u);
+    EXPECT_EQ(rig.script->lookups.size(), 2u);
 
-    std::exchange(rig.geocoder->pending, nullptr)(std::vector<Placemark>{}, std::nullopt);
+    rig.script->answerLast(testing::found({}));
     EXPECT_TRUE(find.isEnabled());
     EXPECT_FALSE(busy.isVisible());
 }
 
 TEST_F(PanelViewsTest, MessageRowShowsALookupsOutcomeTheStoredPlaceOrNothing) {
-    rig.settings.setLatitude(38.7223);
-    rig.settings.setLongitude(-9.1393);
+    rig.storePlace(38.7223, -9.1393);
     rig.settings.setLocationName("Lisbon, Portugal");
     open();
     auto& message = part<TextView>("locationMessage");
@@ -255,12 +256,11 @@ TEST_F(PanelViewsTest, MessageRowShowsALookupsOutcomeTheStoredPlaceOrNothing) {
 }
 
 TEST_F(PanelViewsTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
-    rig.settings.setLatitude(38.72);
-    rig.settings.setLongitude(-9.14);
+    rig.storePlace(38.72, -9.14);
     open();
     auto& toggle = part<SwitchToggle>("automaticSwitch");
     EXPECT_FALSE(toggle.isOn());
-    rig.notifications.clear();
+    rig.changed.clear();
     QTest::mouseClick(&toggle, Qt::LeftButton);
     EXPECT_TRUE(rig.settings.automationEnabled());
     EXPECT_TRUE(toggle.isOn());

@@ -9,71 +9,25 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
-#include "engine/Clock.h"
-#include "engine/ColorFilterState.h"
-#include "engine/DisplayBackend.h"
-#include "engine/KeyValueStore.h"
-#include "engine/Settings.h"
-#include "model/AppModel.h"
-#include "model/CityGeocoder.h"
+#include "model/ModelTestSupport.h"
 #include "views/Palette.h"
 
 namespace vesperine::testing {
 
-// Records what would have been put on screen.
-struct FakeDisplay final : DisplayBackend {
-    DisplayOutcome apply(bool enabled, double strength) override {
-        applies.push_back({enabled, strength});
-        return outcome;
-    }
-    std::string_view name() const override { return "recording"; }
-    DisplayOutcome outcome = DisplayOutcome::reachedScreen();  // what every apply comes to
-    std::vector<std::pair<bool, double>> applies;              // enabled, strength
-};
-
-struct FixedClock final : Clock {
-    Instant now() const override { return Instant::fromSecondsSince1970(1'750'000'000); }
-};
-
-// Keeps every lookup pending until the test completes it.
-struct FakeGeocoder final : CityGeocoder {
-    void geocode(const QString& name, Completion completion) override {
-        names.push_back(name);
-        pending = std::move(completion);
-    }
-    void cancel() override {}
-    std::vector<QString> names;
-    Completion pending;
-};
-
-// A real model over stores held in memory, and the properties it announced.
-struct ModelRig {
-    InMemoryStore settingsStore;
-    InMemoryStore filterStore;
-    Settings settings{settingsStore};
-    FakeDisplay display;
-    ColorFilterState filter{filterStore, display};
-    FixedClock clock;
-    FakeGeocoder* geocoder = nullptr;  // owned by the model
+// A real model over the model tests' fakes, shown on the preview display too.
+struct ModelRig : ModelParts {
     std::unique_ptr<AppModel> model;
-    std::vector<AppModel::Property> notifications;
 
     AppModel& make() {
-        auto fake = std::make_unique<FakeGeocoder>();
-        geocoder = fake.get();
-        model = std::make_unique<AppModel>(settings, filter, clock, std::move(fake));
+        model = makeModel();
         model->setPreviewDisplay(&display);
-        QObject::connect(model.get(), &AppModel::changed, model.get(),
-                         [this](AppModel::Property p) { notifications.push_back(p); });
         return *model;
     }
     long count(AppModel::Property property) const {
-        return std::count(notifications.begin(), notifications.end(), property);
+        return std::count(changed.begin(), changed.end(), property);
     }
 };
 
