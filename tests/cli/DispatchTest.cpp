@@ -8,6 +8,7 @@
 #include "engine/ColorFilterState.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
+#include "support/FixedClock.h"
 #include "support/TempDir.h"
 #include "support/Time.h"
 
@@ -15,11 +16,6 @@ namespace vesperine {
 namespace {
 
 using Arguments = std::vector<std::string>;
-
-class FixedClock final : public Clock {
-  public:
-    Instant now() const override { return testing::utc("2024-06-21T12:00:00Z"); }
-};
 
 class RecordingInterface final : public CLI::InterfaceCommands {
   public:
@@ -72,7 +68,7 @@ class Dispatch : public ::testing::Test {
         return result;
     }
 
-    FixedClock clock;
+    testing::FixedClock clock{testing::utc("2024-06-21T12:00:00Z")};
     InMemoryStore filterStore;
     InMemoryStore settingsStore;
     NullDisplay display;

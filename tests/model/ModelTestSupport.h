@@ -10,16 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
 #include "engine/Settings.h"
 #include "model/AppModel.h"
 #include "model/CityGeocoder.h"
+#include "support/FixedClock.h"
+#include "support/Time.h"
 
 namespace vesperine::testing {
-
-// 2024-01-15 00:00 UTC: night in Lisbon.
-constexpr double kLisbonNight = 1705276800.0;
 
 // The one application object of a test process, made on first use.
 inline QCoreApplication& qtApp() {
@@ -49,16 +47,6 @@ inline void runEventsFor(int ms) {
     timer.start();
     runEventsUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
 }
-
-class FixedClock final : public Clock {
-  public:
-    explicit FixedClock(double secondsSince1970)
-        : now_(Instant::fromSecondsSince1970(secondsSince1970)) {}
-    Instant now() const override { return now_; }
-
-  private:
-    Instant now_;
-};
 
 // An in-memory store that logs the keys it reads and its writes as "key=value".
 class RecordingStore final : public KeyValueStore {
@@ -175,7 +163,7 @@ struct ModelParts {
     RecordingStore filterStore;
     RecordingDisplay display;
     ColorFilterState filter{filterStore, display};
-    FixedClock clock{kLisbonNight};
+    FixedClock clock{utc("2024-01-15T00:00:00Z")};  // night in Lisbon
     std::shared_ptr<FakeGeocoderScript> script = std::make_shared<FakeGeocoderScript>();
     std::vector<P> changed;  // in announcement order
     std::vector<P> pendingWill;
