@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QtCore/qtestsupport_core.h>
 #include <QThread>
 
 #include <cstdlib>
@@ -57,7 +58,7 @@ std::shared_ptr<Outcome> start(CityGeocoder& geocoder, const QString& name) {
 std::string lookUp(CityGeocoder& geocoder, const std::string& name) {
     const auto outcome = start(geocoder, QString::fromStdString(name));
     EXPECT_EQ(outcome->completions, 0) << "completed inside geocode()";
-    EXPECT_TRUE(runEventsUntil([&] { return outcome->completions > 0; }, 20000)) << name;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome->completions > 0; }, 20000)) << name;
     EXPECT_TRUE(outcome->onMainThread);
     return outcome->text;
 }
@@ -106,11 +107,11 @@ TEST_F(GeonamesGeocoderTest, CancelledAndOverlappingLookupsEachCompleteOnce) {
     EXPECT_EQ(cancelled->completions, 0) << "completed inside cancel()";
     const auto porto = start(geocoder, "Porto");
     const auto spain = start(geocoder, "Lisbon, Spain");
-    ASSERT_TRUE(runEventsUntil([&] { return porto->completions + spain->completions > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return porto->completions + spain->completions > 0; }));
     EXPECT_EQ(cancelled->completions, 1) << "the cancelled one first";
-    ASSERT_TRUE(runEventsUntil([&] { return porto->completions + spain->completions == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return porto->completions + spain->completions == 2; }));
     geocoder.cancel();  // nothing pending: nothing more arrives
-    runEventsFor(300);
+    QTest::qWait(300);
     for (const auto& outcome : {cancelled, porto, spain}) {
         EXPECT_EQ(outcome->completions, 1) << outcome->text;
         EXPECT_TRUE(outcome->onMainThread) << outcome->text;
@@ -128,7 +129,7 @@ TEST_F(GeonamesGeocoderTest, DestroyedGeocoderDropsPendingCompletions) {
         shortLived.cancel();
         running = start(shortLived, "Lisbon");
     }
-    runEventsFor(300);
+    QTest::qWait(300);
     EXPECT_EQ(running->completions + cancelled->completions, 0);
 }
 

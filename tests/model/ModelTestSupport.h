@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,26 +25,6 @@ inline QCoreApplication& qtApp() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication* app = new QCoreApplication(argc, argv);
     return *app;
-}
-
-// Runs the event loop until `done` holds (true) or `timeoutMs` passes (false).
-inline bool runEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    qtApp();
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
-}
-
-inline void runEventsFor(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    runEventsUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
 }
 
 // An in-memory store that logs the keys it reads and its writes as "key=value".
