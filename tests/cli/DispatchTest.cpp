@@ -94,7 +94,6 @@ TEST_F(Dispatch, ApplicationHelpAndUnknownCommands) {
         {{"-help"}, std::nullopt, "", ""},
         {{"--help"}, 0, kHelp, ""},
         {{"-h"}, 0, kHelp, ""},
-        {{"--help", "--lat", "5"}, 0, kHelp, ""},
     };
     for (const auto& c : cases) {
         const auto result = run(c.arguments);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/ColourNear.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -16,17 +17,11 @@
 namespace vesperine {
 namespace {
 
+using testing::near;
 using testing::ProcessResult;
 
 const char* const kPictures[] = {"panel-front-running.png", "panel-front-paused.png",
                                  "panel-settings.png", "menubar-icon-light-dark.png"};
-
-bool near(const QColor& actual, const QColor& expected) {
-    return std::abs(actual.red() - expected.red()) <= 2 &&
-           std::abs(actual.green() - expected.green()) <= 2 &&
-           std::abs(actual.blue() - expected.blue()) <= 2 &&
-           std::abs(actual.alpha() - expected.alpha()) <= 2;
-}
 
 QImage load(const std::string& path) {
     return QImage(QString::fromStdString(path));

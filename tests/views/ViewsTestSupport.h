@@ -8,11 +8,11 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "model/ModelTestSupport.h"
+#include "support/ColourNear.h"
 #include "views/Palette.h"
 
 namespace vesperine::testing {
@@ -75,14 +75,6 @@ inline void settle() {
     static_cast<void>(QTest::qWaitFor([&] { return !running(); }, 5000));
     // Pages replaced during the animation are deleted on the next turn.
     QTest::qWait(10);
-}
-
-// Within `tolerance` (0 to 255 per channel) of `expected`.
-inline bool near(const QColor& actual, const QColor& expected, int tolerance = 2) {
-    return std::abs(actual.red() - expected.red()) <= tolerance &&
-           std::abs(actual.green() - expected.green()) <= tolerance &&
-           std::abs(actual.blue() - expected.blue()) <= tolerance &&
-           std::abs(actual.alpha() - expected.alpha()) <= tolerance;
 }
 
 // The descendant of `root` of type T named `name`; a failure when there is none.
