@@ -1,6 +1,5 @@
 // The filter on a real X server: Xvfb with two screens, its CRTC gamma ramps
-// read back through Xlib, which the program itself does not use. What the
-// ramps should be is the warm tint's own (tested on its own).
+// read back. What the ramps should be is the warm tint's own (tested on its own).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,10 +13,6 @@
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
-
-// Last: Xlib's macros (None, Bool) would break the headers above.
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 
 namespace vesperine {
 namespace {
@@ -40,24 +35,6 @@ std::string startXvfb(const testing::TempDir& home,
     }
     const std::string number = testing::readFile(out);
     return ":" + number.substr(0, number.find('\n'));
-}
-
-// Each CRTC's ramps, red, then green, then blue.
-std::vector<std::vector<unsigned short>> rampsOfEveryCrtc(Display* display) {
-    std::vector<std::vector<unsigned short>> ramps;
-    for (int screen = 0; screen < ScreenCount(display); ++screen) {
-        XRRScreenResources* resources =
-            XRRGetScreenResourcesCurrent(display, RootWindow(display, screen));
-        for (int i = 0; resources != nullptr && i < resources->ncrtc; ++i) {
-            XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[i]);
-            auto& ramp = ramps.emplace_back(gamma->red, gamma->red + gamma->size);
-            ramp.insert(ramp.end(), gamma->green, gamma->green + gamma->size);
-            ramp.insert(ramp.end(), gamma->blue, gamma->blue + gamma->size);
-            XRRFreeGamma(gamma);
-        }
-        XRRFreeScreenResources(resources);
-    }
-    return ramps;
 }
 
 class OnAServer : public ::testing::Test {
@@ -83,8 +60,6 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
     std::unique_ptr<testing::BackgroundProcess> xvfb;
     const std::string name = startXvfb(home, xvfb);
     ASSERT_FALSE(name.empty());
-    Display* display = XOpenDisplay(name.c_str());
-    ASSERT_NE(display, nullptr) << name;
     // Without a display only the file changes; it reaches the screen with the
     // next apply that can draw.
     const std::tuple<std::vector<std::string>, bool, std::string, bool, double> steps[] = {
@@ -99,7 +74,7 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
     };
     for (const auto& [command, onTheDisplay, out, tinted, strength] : steps) {
         expectOk(run(command, onTheDisplay ? std::optional(name) : std::nullopt), out);
-        const auto ramps = rampsOfEveryCrtc(display);
+        const auto ramps = testing::crtcRamps(name);
         ASSERT_EQ(ramps.size(), 2u);  // one CRTC per screen
         for (const auto& ramp : ramps) {
             const auto tint = WarmTint::ramp(ramp.size() / 3, tinted, strength);
@@ -109,7 +84,6 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
             EXPECT_EQ(ramp, expected) << command[0] << " " << onTheDisplay;
         }
     }
-    XCloseDisplay(display);
 }
 
 TEST_F(OnAServer, AServerThatNeverAnswersCostsAFractionOfASecond) {

@@ -21,10 +21,6 @@
 #include "support/TempDir.h"
 #include "support/WaylandCompositor.h"
 
-// Last: Xlib's macros (None, Bool) would break the headers above.
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
-
 namespace vesperine {
 namespace {
 
@@ -186,18 +182,8 @@ TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneL
 TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
     testing::DesktopSession x11(home);
     ASSERT_TRUE(x11.startDisplay()) << x11.displayFailure();
-    Display* display = XOpenDisplay(x11.display().c_str());
-    ASSERT_NE(display, nullptr);
-    auto blueTop = [&] {
-        XRRScreenResources* resources =
-            XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
-        XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[0]);
-        const int top = gamma->blue[gamma->size - 1];
-        XRRFreeGamma(gamma);
-        XRRFreeScreenResources(resources);
-        return top;
-    };
-    const int before = blueTop();
+    const auto before = testing::crtcRamps(x11.display());
+    ASSERT_FALSE(before.empty());
     const std::string refused =
         "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
         "program holds them, or they have no gamma)\n";
@@ -222,7 +208,7 @@ TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
         EXPECT_EQ(result.out, "enabled=true\n") << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_EQ(result.exitStatus, 1) << c.name;
-        EXPECT_EQ(blueTop(), before) << c.name;
+        EXPECT_EQ(testing::crtcRamps(x11.display()), before) << c.name;
         const auto outputs = compositor.outputs();
         if (!c.sizes.empty()) {  // the other output is not fought for
             EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
@@ -233,7 +219,6 @@ TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
             << c.name;
         expectScreen(false, 0);
     }
-    XCloseDisplay(display);
 }
 
 // Real sway refuses to run as root: as root, it and the program run as an

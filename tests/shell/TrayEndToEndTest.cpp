@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -25,38 +22,10 @@ namespace {
 
 using testing::readFile;
 using testing::waitUntil;
+using testing::WindowBox;
 
 constexpr int kScreenWidth = testing::DesktopSession::kScreenWidth;
 constexpr int kScreenHeight = testing::DesktopSession::kScreenHeight;
-
-struct WindowBox {
-    std::string id;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    int midX() const { return x + width / 2; }
-    int midY() const { return y + height / 2; }
-};
-
-// The application's windows titled `title` in an `xwininfo -root -tree` listing: the
-// tray icon is titled "vesperine", the panel "Vesperine".
-std::vector<WindowBox> windowsIn(const std::string& tree, const std::string& title) {
-    const std::regex line(
-        "(0x[0-9a-f]+) \"" + title +
-        R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
-    std::vector<WindowBox> found;
-    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
-        found.push_back(WindowBox{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]),
-                                  std::stoi((*it)[2]), std::stoi((*it)[3])});
-    }
-    return found;
-}
-
-std::string artifact(const std::string& name) {
-    mkdir(VESPERINE_ARTIFACT_DIR, 0755);
-    return std::string(VESPERINE_ARTIFACT_DIR) + "/" + name;
-}
 
 // The contrast of two pixels of a screenshot by their linear luminance; 3:1
 // is the least for a symbol.
@@ -72,23 +41,6 @@ double contrast(const std::string& shot, int x1, int y1, int x2, int y2) {
     const double a = luma(x1, y1);
     const double b = luma(x2, y2);
     return std::max(a, b) / std::min(a, b);
-}
-
-// Whether a tray owns the tray selection of the first screen, as the
-// application asks when it starts.
-bool trayPresent(const std::string& display) {
-    xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
-    const std::string name = "_NET_SYSTEM_TRAY_S0";
-    auto* atom = xcb_intern_atom_reply(
-        x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr);
-    auto* owner =
-        atom ? xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, atom->atom), nullptr)
-             : nullptr;
-    const bool present = owner != nullptr && owner->owner != XCB_NONE;
-    std::free(owner);
-    std::free(atom);
-    xcb_disconnect(x);
-    return present;
 }
 
 struct TrayHost {
@@ -120,7 +72,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
 
     // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
     std::optional<WindowBox> window(const std::string& title) {
-        auto found = windowsIn(run({"xwininfo", "-root", "-tree"}), title);
+        auto found = session_.windows(title);
         const bool icon = title == "vesperine";
         std::erase_if(found,
                       [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
@@ -133,9 +85,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
         const auto box = window("Vesperine");
         return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
     }
-    void click(int x, int y, const char* button = "1") {
-        run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", button});
-    }
+    void click(int x, int y, const char* button = "1") { session_.click(x, y, button); }
     void openPanel(const WindowBox& icon) {
         click(icon.midX(), icon.midY());
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
@@ -157,11 +107,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
         }
         run({"xdotool", "key", "Return"});
     }
-    std::string screenshot(const std::string& name) {
-        const std::string path = artifact(name);
-        run({"import", "-window", "root", path});
-        return path;
-    }
+    std::string screenshot(const std::string& name) { return session_.screenshot(name); }
 
     // The corners of the open panel show the desktop; its inside does not.
     void expectRoundedCorners(const std::string& shot, const WindowBox& box) {
@@ -183,12 +129,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     }
     // Whether the screen's gamma is other than the identity, within 3 s.
     bool gammaShows(bool on) {
-        const std::regex identity(R"(Gamma:\s+1\.0:1\.0:1\.0\s)");
-        return waitUntil(
-            [&] {
-                return std::regex_search(run({"xrandr", "--verbose"}), identity) != on;
-            },
-            3);
+        return waitUntil([&] { return (session_.gamma() != "1.0:1.0:1.0") == on; }, 3);
     }
 
     // The screen's band the bar takes: between its edge and the work area.
@@ -239,7 +180,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
     if (trayer) {
         bar.push_back(session_.startTray(host.edge, host.align));
-        ASSERT_TRUE(waitUntil([&] { return trayPresent(session_.display()); }, 10));
+        ASSERT_TRUE(session_.trayPresent());
     } else if (*host.panel) {
         bar = session_.startPanel(host.panel, host.edge, host.dark);
         ASSERT_TRUE(barShown()) << readFile(home_.file("panel.err"));
@@ -276,12 +217,12 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     ASSERT_TRUE(barShown());  // trayer takes its strut with its first icon
     const auto band = barBand(host.edge);
     // trayer embeds the icon's own window (XEmbed); the panels draw the notifier item.
-    const std::string shot = artifact("tray-" + name + "-icon.png");
+    std::string shot;
     std::optional<WindowBox> icon;
     std::optional<WindowBox> previous;
     ASSERT_TRUE(waitUntil(
         [&] {
-            screenshot("tray-" + name + "-icon.png");
+            shot = screenshot("tray-" + name + "-icon.png");
             previous = icon;
             icon = trayer ? window("vesperine") : iconInBar(shot, band);
             // Found, and settled where the tray leaves it after growing for it.
@@ -425,17 +366,10 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
             "); p.notify_button(t + 10, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED); "
             "p.notify_button(t + 20, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED); })()");
     };
-    const auto screenshot = [&](const std::string& name) {
-        const std::string path = artifact(name);
-        session.run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                     "/org/gnome/Shell/Screenshot", "--method",
-                     "org.gnome.Shell.Screenshot.Screenshot", "false", "false", path});
-        return path;
-    };
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // drawn
     // The icon's filled half at the middle of the indicator, against the bar.
-    EXPECT_GE(contrast(screenshot("tray-gnome-shell-icon.png"), x + width / 2 + 3, y + height / 2,
-                       x + 1, y + height / 2),
+    EXPECT_GE(contrast(session.screenshot("tray-gnome-shell-icon.png"), x + width / 2 + 3,
+                       y + height / 2, x + 1, y + height / 2),
               3.0)
         << "the icon is hard to see on the shell's bar";
 
@@ -460,13 +394,13 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     std::vector<WindowBox> panel;
     ASSERT_TRUE(waitUntil(
         [&] {
-            panel = windowsIn(session.run({"xwininfo", "-root", "-tree"}), "Vesperine");
+            panel = session.windows("Vesperine");
             return !panel.empty() && panel.front().height > 1;
         },
         5))
         << "the panel did not open";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    screenshot("tray-gnome-shell.png");
+    session.screenshot("tray-gnome-shell.png");
     EXPECT_EQ(panel.front().width, 288);
     EXPECT_EQ(panel.front().y, barHeight + 6) << "6 below the shell's bar";
     EXPECT_LE(std::abs(panel.front().midX() - (x + width / 2)), 144) << "under the indicator";
