@@ -9,7 +9,6 @@
 #include <chrono>
 
 #include "engine/WarmTint.h"
-#include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -18,24 +17,6 @@ namespace vesperine {
 namespace {
 
 using testing::ProcessResult;
-
-// Xvfb with two screens on a display number it picks itself. -noreset keeps
-// the ramps when the last client leaves: a real session always has its
-// window manager. "" when it did not start.
-std::string startXvfb(const testing::TempDir& home,
-                      std::unique_ptr<testing::BackgroundProcess>& process) {
-    const std::string out = home.file("xvfb.out");
-    process = std::make_unique<testing::BackgroundProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp",
-                                 "-screen", "0", "640x480x24", "-screen", "1", "320x240x24"},
-        std::map<std::string, std::optional<std::string>>{}, out, home.file("xvfb.err"));
-    if (!testing::waitUntil([&] { return testing::readFile(out).find('\n') != std::string::npos; },
-                            20)) {
-        return "";
-    }
-    const std::string number = testing::readFile(out);
-    return ":" + number.substr(0, number.find('\n'));
-}
 
 class OnAServer : public ::testing::Test {
   protected:
@@ -57,9 +38,12 @@ class OnAServer : public ::testing::Test {
 };
 
 TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
-    std::unique_ptr<testing::BackgroundProcess> xvfb;
-    const std::string name = startXvfb(home, xvfb);
-    ASSERT_FALSE(name.empty());
+    // Two screens. -noreset keeps the ramps when the last client leaves: a
+    // real session always has its window manager.
+    testing::DesktopSession session(home);
+    ASSERT_TRUE(session.startXServer(
+        {"-noreset", "-screen", "0", "640x480x24", "-screen", "1", "320x240x24"}));
+    const std::string name = session.display();
     // Without a display only the file changes; it reaches the screen with the
     // next apply that can draw.
     const std::tuple<std::vector<std::string>, bool, std::string, bool, double> steps[] = {

@@ -70,17 +70,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
     std::string appErr() const { return readFile(home_.file("app.err")); }
 
-    // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
-    std::optional<WindowBox> window(const std::string& title) {
-        auto found = session_.windows(title);
-        const bool icon = title == "vesperine";
-        std::erase_if(found,
-                      [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
-        if (found.empty()) {
-            return std::nullopt;
-        }
-        return icon ? found.back() : found.front();
-    }
+    std::optional<WindowBox> window(const std::string& title) { return session_.window(title); }
     bool panelViewable() {
         const auto box = window("Vesperine");
         return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;

@@ -83,17 +83,25 @@ bool DesktopSession::startDisplay() {
     return windowManager_ && windowManager_->running();
 }
 
-bool DesktopSession::tryDisplay() {
-    xvfb_ = start({"Xvfb", "-displayfd", "1", "-screen", "0",
-                   std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
-                   "-nolisten", "tcp"},
-                  "xvfb");
+bool DesktopSession::startXServer(const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    xvfb_ = start(argv, "xvfb");
     if (!waitUntil([&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; },
                    20)) {
         return false;
     }
     const std::string number = readFile(home_.file("xvfb.out"));
     display_ = ":" + number.substr(0, number.find('\n'));
+    return true;
+}
+
+bool DesktopSession::tryDisplay() {
+    if (!startXServer(
+            {"-screen", "0",
+             std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24"})) {
+        return false;
+    }
     windowManager_ = start({"openbox"}, "openbox");
     return waitUntil(
                [&] {
@@ -223,6 +231,16 @@ std::vector<WindowBox> DesktopSession::windows(const std::string& title) const {
                                   std::stoi((*it)[2]), std::stoi((*it)[3])});
     }
     return found;
+}
+
+std::optional<WindowBox> DesktopSession::window(const std::string& title) const {
+    auto found = windows(title);
+    const bool icon = title == "vesperine";
+    std::erase_if(found, [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return icon ? found.back() : found.front();
 }
 
 void DesktopSession::click(int x, int y, const std::string& button) const {

@@ -59,6 +59,8 @@ class DesktopSession {
                          const std::string& interface, const std::string& name) const;
     // Xvfb and openbox; true once the window manager has taken the screen.
     bool startDisplay();
+    // Xvfb alone with `options` ("-screen", "0", "640x480x24", ...); true once it listens.
+    bool startXServer(const std::vector<std::string>& options);
     // The display and the error output of openbox and Xvfb: why it failed.
     std::string displayFailure() const;
 
@@ -82,6 +84,8 @@ class DesktopSession {
     // The application's windows titled `title` in `xwininfo -root -tree`
     // order: the tray icon is titled "vesperine", the panel "Vesperine".
     std::vector<WindowBox> windows(const std::string& title) const;
+    // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
+    std::optional<WindowBox> window(const std::string& title) const;
     // `button` ("1" left, "3" right) clicked at `x`, `y`.
     void click(int x, int y, const std::string& button = "1") const;
     // The screen (GNOME Shell's while it runs) in the build's artifacts/; its path.

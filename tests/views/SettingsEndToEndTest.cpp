@@ -72,17 +72,12 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
-    // The first of the application's windows titled `title` with a width in [minWidth, maxWidth].
-    std::optional<QRect> window(const std::string& title, int minWidth, int maxWidth) {
-        for (const auto& w : session_.windows(title)) {
-            if (w.width >= minWidth && w.width <= maxWidth) {
-                return QRect(w.x, w.y, w.width, w.height);
-            }
-        }
-        return std::nullopt;
+    // The tray icon ("vesperine") or the panel ("Vesperine") as a rectangle.
+    std::optional<QRect> window(const std::string& title) {
+        const auto w = session_.window(title);
+        return w ? std::optional(QRect(w->x, w->y, w->width, w->height)) : std::nullopt;
     }
-    std::optional<QRect> trayIcon() { return window("vesperine", 2, 63); }
-    std::optional<QRect> panel() { return window("Vesperine", 200, 400); }
+    std::optional<QRect> panel() { return window("Vesperine"); }
 
     void click(QPoint at) { session_.click(at.x(), at.y()); }
     // Clicks the middle of `part` of a page whose top-left is the panel's.
@@ -123,7 +118,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     testing::writeFile(home_.file("state/vesperine/color-filter.ini"),
                        "[ColorFilter]\nenabled=true\nstrength=0.3\n");
     app_ = session_.start({VESPERINE_EXECUTABLE}, "app");
-    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
+    ASSERT_TRUE(waitUntil([&] { return window("vesperine").has_value(); }, 20))
         << readFile(home_.file("app.err"));
     ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
     const auto rampsAt30 = ramps();
@@ -135,7 +130,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return shown;
     };
-    click(trayIcon()->center());
+    click(window("vesperine")->center());
     ASSERT_TRUE(shows(front)) << (panel() ? panel()->height() : 0) << " for " << front.height();
     click(*panel(), boxOf(front, "settingsButton"));
     ASSERT_TRUE(shows(collapsed)) << (panel() ? panel()->height() : 0) << " for "
