@@ -70,14 +70,12 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
     std::string appErr() const { return readFile(home_.file("app.err")); }
 
-    std::optional<WindowBox> window(const std::string& title) { return session_.window(title); }
     bool panelViewable() {
-        const auto box = window("Vesperine");
+        const auto box = session_.window("Vesperine");
         return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
     }
-    void click(int x, int y, const char* button = "1") { session_.click(x, y, button); }
     void openPanel(const WindowBox& icon) {
-        click(icon.midX(), icon.midY());
+        session_.click(icon.midX(), icon.midY());
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // painted
     }
@@ -90,14 +88,13 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     }
     // The run/pause entry, Settings… or Quit.
     void menuEntry(const WindowBox& icon, int downs) {
-        click(icon.midX(), icon.midY(), "3");
+        session_.click(icon.midX(), icon.midY(), "3");
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         for (int i = 0; i < downs; ++i) {
             run({"xdotool", "key", "Down"});
         }
         run({"xdotool", "key", "Return"});
     }
-    std::string screenshot(const std::string& name) { return session_.screenshot(name); }
 
     // The corners of the open panel show the desktop; its inside does not.
     void expectRoundedCorners(const std::string& shot, const WindowBox& box) {
@@ -195,12 +192,12 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         EXPECT_EQ(second.exitStatus, 0) << second.err;
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the second start";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        screenshot("tray-" + name + ".png");
-        EXPECT_EQ(window("Vesperine")->x + 288, kScreenWidth);
-        EXPECT_EQ(window("Vesperine")->y, 6);
+        session_.screenshot("tray-" + name + ".png");
+        EXPECT_EQ(session_.window("Vesperine")->x + 288, kScreenWidth);
+        EXPECT_EQ(session_.window("Vesperine")->y, 6);
         // A tray started later takes the icon.
         bar.push_back(session_.startTray("top", "right"));
-        EXPECT_TRUE(waitUntil([&] { return window("vesperine").has_value(); }, 10));
+        EXPECT_TRUE(waitUntil([&] { return session_.window("vesperine").has_value(); }, 10));
         return;
     }
 
@@ -212,9 +209,9 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     std::optional<WindowBox> previous;
     ASSERT_TRUE(waitUntil(
         [&] {
-            shot = screenshot("tray-" + name + "-icon.png");
+            shot = session_.screenshot("tray-" + name + "-icon.png");
             previous = icon;
-            icon = trayer ? window("vesperine") : iconInBar(shot, band);
+            icon = trayer ? session_.window("vesperine") : iconInBar(shot, band);
             // Found, and settled where the tray leaves it after growing for it.
             return icon && previous && icon->x == previous->x && icon->y == previous->y;
         },
@@ -225,8 +222,8 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         << "the icon is hard to see on this bar";
 
     openPanel(*icon);
-    const std::string open = screenshot("tray-" + name + ".png");
-    const WindowBox box = *window("Vesperine");
+    const std::string open = session_.screenshot("tray-" + name + ".png");
+    const WindowBox box = *session_.window("Vesperine");
     expectRoundedCorners(open, box);
     if (host.composited) {
         EXPECT_NE(run({"xwininfo", "-id", box.id}).find("Depth: 32"), std::string::npos)
@@ -242,7 +239,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     const std::string state = run({"xprop", "-id", box.id, "_NET_WM_STATE"});
     EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
     EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
-    click(icon->midX(), icon->midY());
+    session_.click(icon->midX(), icon->midY());
     EXPECT_TRUE(waitClosed()) << "second click on the icon";
 
     menuEntry(*icon, 1);
@@ -260,7 +257,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
 
     openPanel(*icon);
-    click(200, (band.first + band.second) / 2);
+    session_.click(200, (band.first + band.second) / 2);
     EXPECT_TRUE(waitClosed()) << "a click on the empty bar";
     auto other = session_.start({"xmessage", "-geometry", "300x100+100+400", "elsewhere"}, "xmsg");
     ASSERT_TRUE(waitUntil(
@@ -269,13 +266,13 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         },
         5));
     openPanel(*icon);
-    click(250, 450);
+    session_.click(250, 450);
     EXPECT_TRUE(waitClosed()) << "a click on another window";
 
     // The run/pause control spans the panel below the title row.
     openPanel(*icon);
     for (const bool on : {false, true}) {
-        click(box.x + 144, box.y + 82);
+        session_.click(box.x + 144, box.y + 82);
         ASSERT_TRUE(storedEnabled(on)) << storedFilter();
         EXPECT_TRUE(gammaShows(on));
         EXPECT_TRUE(panelViewable()) << "a click on a control keeps the panel open";
@@ -285,8 +282,8 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
 
     // "Settings…" opens the panel on its taller settings page; "Quit" ends.
     menuEntry(*icon, 2);
-    EXPECT_TRUE(
-        waitUntil([&] { return panelViewable() && window("Vesperine")->height > box.height; }, 5))
+    EXPECT_TRUE(waitUntil(
+        [&] { return panelViewable() && session_.window("Vesperine")->height > box.height; }, 5))
         << "the menu's settings entry";
     run({"xdotool", "key", "Escape"});
     EXPECT_TRUE(waitClosed());

@@ -92,7 +92,6 @@ class SettingsEndToEndTest : public ::testing::Test {
     std::vector<std::vector<unsigned short>> ramps() {
         return testing::crtcRamps(session_.display());
     }
-    std::string gamma() { return session_.gamma(); }
 
     testing::TempDir home_;
     testing::DesktopSession session_{home_};
@@ -120,7 +119,8 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     app_ = session_.start({VESPERINE_EXECUTABLE}, "app");
     ASSERT_TRUE(waitUntil([&] { return window("vesperine").has_value(); }, 20))
         << readFile(home_.file("app.err"));
-    ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
+    ASSERT_TRUE(waitUntil(
+        [&] { return session_.gamma() != "1.0:1.0:1.0" && !session_.gamma().empty(); }, 5));
     const auto rampsAt30 = ramps();
 
     // Waits for the panel at the width and height of `page` laid out here, then
@@ -231,7 +231,8 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     EXPECT_TRUE(
         waitUntil([&] { return filterFile().find("enabled=false") != std::string::npos; }, 5))
         << filterFile();
-    EXPECT_TRUE(waitUntil([&] { return gamma() == "1.0:1.0:1.0"; }, 3)) << gamma();
+    EXPECT_TRUE(waitUntil([&] { return session_.gamma() == "1.0:1.0:1.0"; }, 3))
+        << session_.gamma();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     session_.screenshot("settings-page-automatic.png");
 
