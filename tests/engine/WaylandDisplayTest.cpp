@@ -1,10 +1,8 @@
 // The filter on a wlroots compositor: the test compositor records the ramps
 // every output received; the program runs as it would in the session.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,12 +62,7 @@ class OnACompositor : public ::testing::Test {
     }
     std::string lockFile() const { return runtime() + "/vesperine-" + kSocket + ".lock"; }
     // Some process holds the lock of the session's holder.
-    bool holderRunning() const {
-        const int fd = open(lockFile().c_str(), O_RDWR);
-        const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-        return held;
-    }
+    bool holderRunning() const { return testing::lockHeld(lockFile()); }
     // Every output shows `strength`'s tint, or every output its own ramps.
     void expectScreen(bool enabled, double strength) {
         for (const auto& output : compositor_->outputs()) {
