@@ -24,7 +24,6 @@ class OnAServer : public ::testing::Test {
                       std::optional<std::string> display) const {
         testing::ProcessOptions options;
         options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
-        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }

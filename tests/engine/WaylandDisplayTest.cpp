@@ -56,7 +56,6 @@ class OnACompositor : public ::testing::Test {
         options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
         options.environment["XDG_RUNTIME_DIR"] = runtime();
         options.environment["WAYLAND_DISPLAY"] = kSocket;
-        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }

@@ -16,6 +16,7 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
                                const std::string& busAddress) {
     return {{"DISPLAY", display},
             {"WAYLAND_DISPLAY", std::nullopt},
+            {"XAUTHORITY", std::nullopt},  // no cookies but the home's
             {"QT_QPA_PLATFORM", std::nullopt},
             {"HOME", home.path()},
             {"XDG_CONFIG_HOME", home.file("config")},

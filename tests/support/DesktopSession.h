@@ -11,7 +11,7 @@
 namespace vesperine::testing {
 
 // What a program sees in a session of its own: `display` (nullopt: none), no
-// Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
+// X cookies, no Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
 // settings, state and runtime folders inside `home`.
 Environment sessionEnvironment(const TempDir& home, const std::optional<std::string>& display,
                                const std::string& busAddress);
