@@ -1,6 +1,5 @@
 // The filter on a real X server: Xvfb with two screens, its CRTC gamma ramps
-// read back through Xlib, which the program itself does not use. What the
-// ramps should be is the warm tint's own (tested on its own).
+// read back. What the ramps should be is the warm tint's own (tested on its own).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,55 +9,14 @@
 #include <chrono>
 
 #include "engine/WarmTint.h"
-#include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
-
-// Last: Xlib's macros (None, Bool) would break the headers above.
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 
 namespace vesperine {
 namespace {
 
 using testing::ProcessResult;
-
-// Xvfb with two screens on a display number it picks itself. -noreset keeps
-// the ramps when the last client leaves: a real session always has its
-// window manager. "" when it did not start.
-std::string startXvfb(const testing::TempDir& home,
-                      std::unique_ptr<testing::BackgroundProcess>& process) {
-    const std::string out = home.file("xvfb.out");
-    process = std::make_unique<testing::BackgroundProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp",
-                                 "-screen", "0", "640x480x24", "-screen", "1", "320x240x24"},
-        std::map<std::string, std::optional<std::string>>{}, out, home.file("xvfb.err"));
-    if (!testing::waitUntil([&] { return testing::readFile(out).find('\n') != std::string::npos; },
-                            20)) {
-        return "";
-    }
-    const std::string number = testing::readFile(out);
-    return ":" + number.substr(0, number.find('\n'));
-}
-
-// Each CRTC's ramps, red, then green, then blue.
-std::vector<std::vector<unsigned short>> rampsOfEveryCrtc(Display* display) {
-    std::vector<std::vector<unsigned short>> ramps;
-    for (int screen = 0; screen < ScreenCount(display); ++screen) {
-        XRRScreenResources* resources =
-            XRRGetScreenResourcesCurrent(display, RootWindow(display, screen));
-        for (int i = 0; resources != nullptr && i < resources->ncrtc; ++i) {
-            XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[i]);
-            auto& ramp = ramps.emplace_back(gamma->red, gamma->red + gamma->size);
-            ramp.insert(ramp.end(), gamma->green, gamma->green + gamma->size);
-            ramp.insert(ramp.end(), gamma->blue, gamma->blue + gamma->size);
-            XRRFreeGamma(gamma);
-        }
-        XRRFreeScreenResources(resources);
-    }
-    return ramps;
-}
 
 class OnAServer : public ::testing::Test {
   protected:
@@ -66,7 +24,6 @@ class OnAServer : public ::testing::Test {
                       std::optional<std::string> display) const {
         testing::ProcessOptions options;
         options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
-        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }
@@ -80,11 +37,12 @@ class OnAServer : public ::testing::Test {
 };
 
 TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
-    std::unique_ptr<testing::BackgroundProcess> xvfb;
-    const std::string name = startXvfb(home, xvfb);
-    ASSERT_FALSE(name.empty());
-    Display* display = XOpenDisplay(name.c_str());
-    ASSERT_NE(display, nullptr) << name;
+    // Two screens. -noreset keeps the ramps when the last client leaves: a
+    // real session always has its window manager.
+    testing::DesktopSession session(home);
+    ASSERT_TRUE(session.startXServer(
+        {"-noreset", "-screen", "0", "640x480x24", "-screen", "1", "320x240x24"}));
+    const std::string name = session.display();
     // Without a display only the file changes; it reaches the screen with the
     // next apply that can draw.
     const std::tuple<std::vector<std::string>, bool, std::string, bool, double> steps[] = {
@@ -99,7 +57,7 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
     };
     for (const auto& [command, onTheDisplay, out, tinted, strength] : steps) {
         expectOk(run(command, onTheDisplay ? std::optional(name) : std::nullopt), out);
-        const auto ramps = rampsOfEveryCrtc(display);
+        const auto ramps = testing::crtcRamps(name);
         ASSERT_EQ(ramps.size(), 2u);  // one CRTC per screen
         for (const auto& ramp : ramps) {
             const auto tint = WarmTint::ramp(ramp.size() / 3, tinted, strength);
@@ -109,7 +67,6 @@ TEST_F(OnAServer, TintsEveryCrtcChangesWithTheStrengthAndGivesTheColoursBack) {
             EXPECT_EQ(ramp, expected) << command[0] << " " << onTheDisplay;
         }
     }
-    XCloseDisplay(display);
 }
 
 TEST_F(OnAServer, AServerThatNeverAnswersCostsAFractionOfASecond) {

@@ -130,9 +130,7 @@ TEST_F(Commands, EngineCommandsFollowTheSavedSchedule) {
     }
     EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nstrength=0.3\nenabled=false\n");
     EXPECT_EQ(readFile(settingsPath()), "[vesperine]\n" + on + "oops\n");  // not set aside
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("config/vesperine")),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(testing::filesIn(home.file("config/vesperine")).size(), 1u);
 }
 
 // As a user to whom permissions apply (root reads everything): a store that

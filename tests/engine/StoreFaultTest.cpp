@@ -24,16 +24,11 @@ class StoreFaults : public ::testing::Test {
     }
     // Names other than the store and its lock left in the store's folder.
     std::vector<std::string> strayFiles(int which) const {
-        std::vector<std::string> names;
         const auto path = std::filesystem::path(store(which).path());
-        std::error_code notYetMade;  // a writer killed before it made the folder
-        for (const auto& entry :
-             std::filesystem::directory_iterator(path.parent_path(), notYetMade)) {
-            const auto name = entry.path().filename();
-            if (name != path.filename() && name.string() != path.filename().string() + ".lock") {
-                names.push_back(name.string());
-            }
-        }
+        const std::string file = path.filename().string();
+        auto names = testing::filesIn(path.parent_path());  // none before a writer made it
+        std::erase_if(names,
+                      [&](const auto& name) { return name == file || name == file + ".lock"; });
         return names;
     }
     template <typename Body>

@@ -25,9 +25,7 @@ class RecordingDisplay final : public DisplayBackend {
   public:
     DisplayOutcome apply(bool enabled, double strength) override {
         calls.emplace_back(enabled, strength);
-        const int fd = open(lock.c_str(), O_RDWR);  // whether a writer holds it now
-        lockHeld.push_back(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0);
-        close(fd);
+        lockHeld.push_back(testing::lockHeld(lock));  // whether a writer holds it now
         return DisplayOutcome::reachedScreen();
     }
     std::string_view name() const override { return "recording"; }
@@ -45,13 +43,7 @@ class KeyFileTest : public ::testing::Test {
         return Settings(settingsStore);
     }
     std::vector<std::string> filesBeside(const std::string& path) const {
-        std::vector<std::string> names;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
+        return testing::filesIn(std::filesystem::path(path).parent_path());
     }
 
     testing::TempDir dir;

@@ -1,10 +1,8 @@
 // The filter on a wlroots compositor: the test compositor records the ramps
 // every output received; the program runs as it would in the session.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,10 +18,6 @@
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "support/WaylandCompositor.h"
-
-// Last: Xlib's macros (None, Bool) would break the headers above.
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 
 namespace vesperine {
 namespace {
@@ -62,18 +56,12 @@ class OnACompositor : public ::testing::Test {
         options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
         options.environment["XDG_RUNTIME_DIR"] = runtime();
         options.environment["WAYLAND_DISPLAY"] = kSocket;
-        options.environment["XAUTHORITY"] = home.file("no-cookies");
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }
     std::string lockFile() const { return runtime() + "/vesperine-" + kSocket + ".lock"; }
     // Some process holds the lock of the session's holder.
-    bool holderRunning() const {
-        const int fd = open(lockFile().c_str(), O_RDWR);
-        const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-        return held;
-    }
+    bool holderRunning() const { return testing::lockHeld(lockFile()); }
     // Every output shows `strength`'s tint, or every output its own ramps.
     void expectScreen(bool enabled, double strength) {
         for (const auto& output : compositor_->outputs()) {
@@ -186,18 +174,8 @@ TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneL
 TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
     testing::DesktopSession x11(home);
     ASSERT_TRUE(x11.startDisplay()) << x11.displayFailure();
-    Display* display = XOpenDisplay(x11.display().c_str());
-    ASSERT_NE(display, nullptr);
-    auto blueTop = [&] {
-        XRRScreenResources* resources =
-            XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
-        XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[0]);
-        const int top = gamma->blue[gamma->size - 1];
-        XRRFreeGamma(gamma);
-        XRRFreeScreenResources(resources);
-        return top;
-    };
-    const int before = blueTop();
+    const auto before = testing::crtcRamps(x11.display());
+    ASSERT_FALSE(before.empty());
     const std::string refused =
         "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
         "program holds them, or they have no gamma)\n";
@@ -222,7 +200,7 @@ TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
         EXPECT_EQ(result.out, "enabled=true\n") << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_EQ(result.exitStatus, 1) << c.name;
-        EXPECT_EQ(blueTop(), before) << c.name;
+        EXPECT_EQ(testing::crtcRamps(x11.display()), before) << c.name;
         const auto outputs = compositor.outputs();
         if (!c.sizes.empty()) {  // the other output is not fought for
             EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
@@ -233,7 +211,6 @@ TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
             << c.name;
         expectScreen(false, 0);
     }
-    XCloseDisplay(display);
 }
 
 // Real sway refuses to run as root: as root, it and the program run as an

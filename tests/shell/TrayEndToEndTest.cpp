@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -25,38 +22,10 @@ namespace {
 
 using testing::readFile;
 using testing::waitUntil;
+using testing::WindowBox;
 
 constexpr int kScreenWidth = testing::DesktopSession::kScreenWidth;
 constexpr int kScreenHeight = testing::DesktopSession::kScreenHeight;
-
-struct WindowBox {
-    std::string id;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    int midX() const { return x + width / 2; }
-    int midY() const { return y + height / 2; }
-};
-
-// The application's windows titled `title` in an `xwininfo -root -tree` listing: the
-// tray icon is titled "vesperine", the panel "Vesperine".
-std::vector<WindowBox> windowsIn(const std::string& tree, const std::string& title) {
-    const std::regex line(
-        "(0x[0-9a-f]+) \"" + title +
-        R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
-    std::vector<WindowBox> found;
-    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
-        found.push_back(WindowBox{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]),
-                                  std::stoi((*it)[2]), std::stoi((*it)[3])});
-    }
-    return found;
-}
-
-std::string artifact(const std::string& name) {
-    mkdir(VESPERINE_ARTIFACT_DIR, 0755);
-    return std::string(VESPERINE_ARTIFACT_DIR) + "/" + name;
-}
 
 // The contrast of two pixels of a screenshot by their linear luminance; 3:1
 // is the least for a symbol.
@@ -72,23 +41,6 @@ double contrast(const std::string& shot, int x1, int y1, int x2, int y2) {
     const double a = luma(x1, y1);
     const double b = luma(x2, y2);
     return std::max(a, b) / std::min(a, b);
-}
-
-// Whether a tray owns the tray selection of the first screen, as the
-// application asks when it starts.
-bool trayPresent(const std::string& display) {
-    xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
-    const std::string name = "_NET_SYSTEM_TRAY_S0";
-    auto* atom = xcb_intern_atom_reply(
-        x, xcb_intern_atom(x, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr);
-    auto* owner =
-        atom ? xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, atom->atom), nullptr)
-             : nullptr;
-    const bool present = owner != nullptr && owner->owner != XCB_NONE;
-    std::free(owner);
-    std::free(atom);
-    xcb_disconnect(x);
-    return present;
 }
 
 struct TrayHost {
@@ -118,26 +70,12 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
     std::string appErr() const { return readFile(home_.file("app.err")); }
 
-    // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
-    std::optional<WindowBox> window(const std::string& title) {
-        auto found = windowsIn(run({"xwininfo", "-root", "-tree"}), title);
-        const bool icon = title == "vesperine";
-        std::erase_if(found,
-                      [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
-        if (found.empty()) {
-            return std::nullopt;
-        }
-        return icon ? found.back() : found.front();
-    }
     bool panelViewable() {
-        const auto box = window("Vesperine");
+        const auto box = session_.window("Vesperine");
         return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
     }
-    void click(int x, int y, const char* button = "1") {
-        run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", button});
-    }
     void openPanel(const WindowBox& icon) {
-        click(icon.midX(), icon.midY());
+        session_.click(icon.midX(), icon.midY());
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // painted
     }
@@ -150,17 +88,12 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     }
     // The run/pause entry, Settings… or Quit.
     void menuEntry(const WindowBox& icon, int downs) {
-        click(icon.midX(), icon.midY(), "3");
+        session_.click(icon.midX(), icon.midY(), "3");
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         for (int i = 0; i < downs; ++i) {
             run({"xdotool", "key", "Down"});
         }
         run({"xdotool", "key", "Return"});
-    }
-    std::string screenshot(const std::string& name) {
-        const std::string path = artifact(name);
-        run({"import", "-window", "root", path});
-        return path;
     }
 
     // The corners of the open panel show the desktop; its inside does not.
@@ -183,12 +116,7 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
     }
     // Whether the screen's gamma is other than the identity, within 3 s.
     bool gammaShows(bool on) {
-        const std::regex identity(R"(Gamma:\s+1\.0:1\.0:1\.0\s)");
-        return waitUntil(
-            [&] {
-                return std::regex_search(run({"xrandr", "--verbose"}), identity) != on;
-            },
-            3);
+        return waitUntil([&] { return (session_.gamma() != "1.0:1.0:1.0") == on; }, 3);
     }
 
     // The screen's band the bar takes: between its edge and the work area.
@@ -239,7 +167,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
     if (trayer) {
         bar.push_back(session_.startTray(host.edge, host.align));
-        ASSERT_TRUE(waitUntil([&] { return trayPresent(session_.display()); }, 10));
+        ASSERT_TRUE(session_.trayPresent());
     } else if (*host.panel) {
         bar = session_.startPanel(host.panel, host.edge, host.dark);
         ASSERT_TRUE(barShown()) << readFile(home_.file("panel.err"));
@@ -264,26 +192,26 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         EXPECT_EQ(second.exitStatus, 0) << second.err;
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the second start";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        screenshot("tray-" + name + ".png");
-        EXPECT_EQ(window("Vesperine")->x + 288, kScreenWidth);
-        EXPECT_EQ(window("Vesperine")->y, 6);
+        session_.screenshot("tray-" + name + ".png");
+        EXPECT_EQ(session_.window("Vesperine")->x + 288, kScreenWidth);
+        EXPECT_EQ(session_.window("Vesperine")->y, 6);
         // A tray started later takes the icon.
         bar.push_back(session_.startTray("top", "right"));
-        EXPECT_TRUE(waitUntil([&] { return window("vesperine").has_value(); }, 10));
+        EXPECT_TRUE(waitUntil([&] { return session_.window("vesperine").has_value(); }, 10));
         return;
     }
 
     ASSERT_TRUE(barShown());  // trayer takes its strut with its first icon
     const auto band = barBand(host.edge);
     // trayer embeds the icon's own window (XEmbed); the panels draw the notifier item.
-    const std::string shot = artifact("tray-" + name + "-icon.png");
+    std::string shot;
     std::optional<WindowBox> icon;
     std::optional<WindowBox> previous;
     ASSERT_TRUE(waitUntil(
         [&] {
-            screenshot("tray-" + name + "-icon.png");
+            shot = session_.screenshot("tray-" + name + "-icon.png");
             previous = icon;
-            icon = trayer ? window("vesperine") : iconInBar(shot, band);
+            icon = trayer ? session_.window("vesperine") : iconInBar(shot, band);
             // Found, and settled where the tray leaves it after growing for it.
             return icon && previous && icon->x == previous->x && icon->y == previous->y;
         },
@@ -294,8 +222,8 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         << "the icon is hard to see on this bar";
 
     openPanel(*icon);
-    const std::string open = screenshot("tray-" + name + ".png");
-    const WindowBox box = *window("Vesperine");
+    const std::string open = session_.screenshot("tray-" + name + ".png");
+    const WindowBox box = *session_.window("Vesperine");
     expectRoundedCorners(open, box);
     if (host.composited) {
         EXPECT_NE(run({"xwininfo", "-id", box.id}).find("Depth: 32"), std::string::npos)
@@ -311,7 +239,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     const std::string state = run({"xprop", "-id", box.id, "_NET_WM_STATE"});
     EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
     EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
-    click(icon->midX(), icon->midY());
+    session_.click(icon->midX(), icon->midY());
     EXPECT_TRUE(waitClosed()) << "second click on the icon";
 
     menuEntry(*icon, 1);
@@ -329,7 +257,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
 
     openPanel(*icon);
-    click(200, (band.first + band.second) / 2);
+    session_.click(200, (band.first + band.second) / 2);
     EXPECT_TRUE(waitClosed()) << "a click on the empty bar";
     auto other = session_.start({"xmessage", "-geometry", "300x100+100+400", "elsewhere"}, "xmsg");
     ASSERT_TRUE(waitUntil(
@@ -338,13 +266,13 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
         },
         5));
     openPanel(*icon);
-    click(250, 450);
+    session_.click(250, 450);
     EXPECT_TRUE(waitClosed()) << "a click on another window";
 
     // The run/pause control spans the panel below the title row.
     openPanel(*icon);
     for (const bool on : {false, true}) {
-        click(box.x + 144, box.y + 82);
+        session_.click(box.x + 144, box.y + 82);
         ASSERT_TRUE(storedEnabled(on)) << storedFilter();
         EXPECT_TRUE(gammaShows(on));
         EXPECT_TRUE(panelViewable()) << "a click on a control keeps the panel open";
@@ -354,8 +282,8 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
 
     // "Settings…" opens the panel on its taller settings page; "Quit" ends.
     menuEntry(*icon, 2);
-    EXPECT_TRUE(
-        waitUntil([&] { return panelViewable() && window("Vesperine")->height > box.height; }, 5))
+    EXPECT_TRUE(waitUntil(
+        [&] { return panelViewable() && session_.window("Vesperine")->height > box.height; }, 5))
         << "the menu's settings entry";
     run({"xdotool", "key", "Escape"});
     EXPECT_TRUE(waitClosed());
@@ -425,17 +353,10 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
             "); p.notify_button(t + 10, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED); "
             "p.notify_button(t + 20, Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED); })()");
     };
-    const auto screenshot = [&](const std::string& name) {
-        const std::string path = artifact(name);
-        session.run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
-                     "/org/gnome/Shell/Screenshot", "--method",
-                     "org.gnome.Shell.Screenshot.Screenshot", "false", "false", path});
-        return path;
-    };
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // drawn
     // The icon's filled half at the middle of the indicator, against the bar.
-    EXPECT_GE(contrast(screenshot("tray-gnome-shell-icon.png"), x + width / 2 + 3, y + height / 2,
-                       x + 1, y + height / 2),
+    EXPECT_GE(contrast(session.screenshot("tray-gnome-shell-icon.png"), x + width / 2 + 3,
+                       y + height / 2, x + 1, y + height / 2),
               3.0)
         << "the icon is hard to see on the shell's bar";
 
@@ -460,13 +381,13 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     std::vector<WindowBox> panel;
     ASSERT_TRUE(waitUntil(
         [&] {
-            panel = windowsIn(session.run({"xwininfo", "-root", "-tree"}), "Vesperine");
+            panel = session.windows("Vesperine");
             return !panel.empty() && panel.front().height > 1;
         },
         5))
         << "the panel did not open";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    screenshot("tray-gnome-shell.png");
+    session.screenshot("tray-gnome-shell.png");
     EXPECT_EQ(panel.front().width, 288);
     EXPECT_EQ(panel.front().y, barHeight + 6) << "6 below the shell's bar";
     EXPECT_LE(std::abs(panel.front().midX() - (x + width / 2)), 144) << "under the indicator";

@@ -6,12 +6,17 @@
 
 #include "support/Subprocess.h"
 
+// Last: Xlib's macros (None, Bool) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
 namespace vesperine::testing {
 
 Environment sessionEnvironment(const TempDir& home, const std::optional<std::string>& display,
                                const std::string& busAddress) {
     return {{"DISPLAY", display},
             {"WAYLAND_DISPLAY", std::nullopt},
+            {"XAUTHORITY", std::nullopt},  // no cookies but the home's
             {"QT_QPA_PLATFORM", std::nullopt},
             {"HOME", home.path()},
             {"XDG_CONFIG_HOME", home.file("config")},
@@ -22,6 +27,28 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
             {"XDG_RUNTIME_DIR", home.path()},
             {"DBUS_SYSTEM_BUS_ADDRESS", busAddress},
             {"DBUS_SESSION_BUS_ADDRESS", busAddress}};
+}
+
+std::vector<std::vector<unsigned short>> crtcRamps(const std::string& displayName) {
+    std::vector<std::vector<unsigned short>> ramps;
+    Display* display = XOpenDisplay(displayName.c_str());
+    for (int screen = 0; display != nullptr && screen < ScreenCount(display); ++screen) {
+        XRRScreenResources* resources =
+            XRRGetScreenResourcesCurrent(display, RootWindow(display, screen));
+        for (int i = 0; resources != nullptr && i < resources->ncrtc; ++i) {
+            XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[i]);
+            auto& ramp = ramps.emplace_back();
+            for (unsigned short* channel : {gamma->red, gamma->green, gamma->blue}) {
+                ramp.insert(ramp.end(), channel, channel + gamma->size);
+            }
+            XRRFreeGamma(gamma);
+        }
+        XRRFreeScreenResources(resources);
+    }
+    if (display != nullptr) {
+        XCloseDisplay(display);
+    }
+    return ramps;
 }
 
 std::optional<std::string> DesktopSession::missingProgram(
@@ -57,17 +84,25 @@ bool DesktopSession::startDisplay() {
     return windowManager_ && windowManager_->running();
 }
 
-bool DesktopSession::tryDisplay() {
-    xvfb_ = start({"Xvfb", "-displayfd", "1", "-screen", "0",
-                   std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
-                   "-nolisten", "tcp"},
-                  "xvfb");
+bool DesktopSession::startXServer(const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    xvfb_ = start(argv, "xvfb");
     if (!waitUntil([&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; },
                    20)) {
         return false;
     }
     const std::string number = readFile(home_.file("xvfb.out"));
     display_ = ":" + number.substr(0, number.find('\n'));
+    return true;
+}
+
+bool DesktopSession::tryDisplay() {
+    if (!startXServer(
+            {"-screen", "0",
+             std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24"})) {
+        return false;
+    }
     windowManager_ = start({"openbox"}, "openbox");
     return waitUntil(
                [&] {
@@ -167,10 +202,69 @@ std::string DesktopSession::run(const std::vector<std::string>& argv) const {
 
 std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& edge,
                                                              const std::string& align) const {
-    return start({"trayer", "--edge", edge, "--align", align, "--widthtype", "request", "--height",
-                  std::to_string(kTrayHeight), "--SetDockType", "true", "--SetPartialStrut", "true",
-                  "--transparent", "false"},
-                 "trayer");
+    auto tray = start({"trayer", "--edge", edge, "--align", align, "--widthtype", "request",
+                       "--height", std::to_string(kTrayHeight), "--SetDockType", "true",
+                       "--SetPartialStrut", "true", "--transparent", "false"},
+                      "trayer");
+    waitUntil([&] { return trayPresent(); }, 10);
+    return tray;
+}
+
+bool DesktopSession::trayPresent() const {
+    Display* display = XOpenDisplay(display_.c_str());
+    if (display == nullptr) {
+        return false;
+    }
+    const bool present =
+        XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False)) != 0;
+    XCloseDisplay(display);
+    return present;
+}
+
+std::vector<WindowBox> DesktopSession::windows(const std::string& title) const {
+    const std::string tree = run({"xwininfo", "-root", "-tree"});
+    const std::regex line(
+        "(0x[0-9a-f]+) \"" + title +
+        R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+    std::vector<WindowBox> found;
+    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+        found.push_back(WindowBox{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]),
+                                  std::stoi((*it)[2]), std::stoi((*it)[3])});
+    }
+    return found;
+}
+
+std::optional<WindowBox> DesktopSession::window(const std::string& title) const {
+    auto found = windows(title);
+    const bool icon = title == "vesperine";
+    std::erase_if(found, [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return icon ? found.back() : found.front();
+}
+
+void DesktopSession::click(int x, int y, const std::string& button) const {
+    run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", button});
+}
+
+std::string DesktopSession::screenshot(const std::string& name) const {
+    mkdir(VESPERINE_ARTIFACT_DIR, 0755);
+    const std::string path = std::string(VESPERINE_ARTIFACT_DIR) + "/" + name;
+    if (shell_) {
+        run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+             "/org/gnome/Shell/Screenshot", "--method", "org.gnome.Shell.Screenshot.Screenshot",
+             "false", "false", path});
+    } else {
+        run({"import", "-window", "root", path});
+    }
+    return path;
+}
+
+std::string DesktopSession::gamma() const {
+    std::smatch m;
+    const std::string out = run({"xrandr", "--verbose"});
+    return std::regex_search(out, m, std::regex(R"(Gamma:\s+(\S+))")) ? m[1].str() : "";
 }
 
 std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const std::string& panel,

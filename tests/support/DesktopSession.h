@@ -11,10 +11,26 @@
 namespace vesperine::testing {
 
 // What a program sees in a session of its own: `display` (nullopt: none), no
-// Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
+// X cookies, no Wayland and no Qt platform chosen, both buses at `busAddress`, and its home,
 // settings, state and runtime folders inside `home`.
 Environment sessionEnvironment(const TempDir& home, const std::optional<std::string>& display,
                                const std::string& busAddress);
+
+// One of the application's windows, where it is on the screen.
+struct WindowBox {
+    std::string id;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    int midX() const { return x + width / 2; }
+    int midY() const { return y + height / 2; }
+};
+
+// Every CRTC's red, green and blue ramps end to end, on every screen of
+// `display`, read through Xlib (which the program does not use); none when
+// it cannot be opened.
+std::vector<std::vector<unsigned short>> crtcRamps(const std::string& display);
 
 // A desktop for one test: a private bus, Xvfb on a free display and openbox
 // managing it (or KWin, or mutter with gsd-color), each with its output in
@@ -43,6 +59,8 @@ class DesktopSession {
                          const std::string& interface, const std::string& name) const;
     // Xvfb and openbox; true once the window manager has taken the screen.
     bool startDisplay();
+    // Xvfb alone with `options` ("-screen", "0", "640x480x24", ...); true once it listens.
+    bool startXServer(const std::vector<std::string>& options);
     // The display and the error output of openbox and Xvfb: why it failed.
     std::string displayFailure() const;
 
@@ -55,9 +73,25 @@ class DesktopSession {
     // `argv` in this session to its end (killed after 20 s); its standard output.
     std::string run(const std::vector<std::string>& argv) const;
     // trayer as the XEmbed tray along `edge` ("top", "bottom") at `align`
-    // ("center", "right"), kTrayHeight high.
+    // ("center", "right"), kTrayHeight high; returns once it owns the tray
+    // (trayPresent()) or after 10 s.
     std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
                                                  const std::string& align) const;
+    // Whether a tray owns the tray selection of the first screen, as the
+    // application asks when it starts.
+    bool trayPresent() const;
+
+    // The application's windows titled `title` in `xwininfo -root -tree`
+    // order: the tray icon is titled "vesperine", the panel "Vesperine".
+    std::vector<WindowBox> windows(const std::string& title) const;
+    // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
+    std::optional<WindowBox> window(const std::string& title) const;
+    // `button` ("1" left, "3" right) clicked at `x`, `y`.
+    void click(int x, int y, const std::string& button = "1") const;
+    // The screen (GNOME Shell's while it runs) in the build's artifacts/; its path.
+    std::string screenshot(const std::string& name) const;
+    // The first CRTC's gamma as xrandr shows it: "1.0:1.0:1.0" untinted.
+    std::string gamma() const;
 
     // "xfce4-panel" (`dark`: its dark mode) or "lxqt-panel" with its tray,
     // along `edge` ("top", "bottom"). The processes, last to stop first.

@@ -1,6 +1,11 @@
 #include "support/TempDir.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -49,6 +54,23 @@ void writeFile(const std::string& path, const std::string& contents) {
 bool fileExists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(path, ignored);
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code none;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, none)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool lockHeld(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR);
+    const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
 }
 
 }  // namespace vesperine::testing

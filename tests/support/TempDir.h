@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vesperine::testing {
 
@@ -26,5 +27,9 @@ std::string readFile(const std::string& path);  // "" when unreadable
 std::string drainAndClose(std::FILE* file);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
+// The names in `folder`, sorted; none when there is no such folder.
+std::vector<std::string> filesIn(const std::string& folder);
+// Whether some process holds `path` locked (flock), as the stores do.
+bool lockHeld(const std::string& path);
 
 }  // namespace vesperine::testing

@@ -6,24 +6,17 @@
 // pages out in this process at the panel's width. Screenshots go to the
 // build's artifacts/.
 #include <gtest/gtest.h>
-
-// Before Xlib, whose macros clash with Qt's names.
-#include "ViewsTestSupport.h"
-
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
 #include <poll.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
+#include "ViewsTestSupport.h"
 #include "support/BackgroundProcess.h"
 #include "support/DesktopSession.h"
 #include "support/TempDir.h"
@@ -79,26 +72,14 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
 
-    // The first of the application's windows titled `title` with a width in [minWidth, maxWidth].
-    std::optional<QRect> window(const std::string& title, int minWidth, int maxWidth) {
-        const std::string tree = run({"xwininfo", "-root", "-tree"});
-        const std::regex line(
-            "0x[0-9a-f]+ \"" + title +
-            R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
-        for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
-            const int width = std::stoi((*it)[1]);
-            if (width >= minWidth && width <= maxWidth) {
-                return QRect(std::stoi((*it)[3]), std::stoi((*it)[4]), width, std::stoi((*it)[2]));
-            }
-        }
-        return std::nullopt;
+    // The tray icon ("vesperine") or the panel ("Vesperine") as a rectangle.
+    std::optional<QRect> window(const std::string& title) {
+        const auto w = session_.window(title);
+        return w ? std::optional(QRect(w->x, w->y, w->width, w->height)) : std::nullopt;
     }
-    std::optional<QRect> trayIcon() { return window("vesperine", 2, 63); }
-    std::optional<QRect> panel() { return window("Vesperine", 200, 400); }
+    std::optional<QRect> panel() { return window("Vesperine"); }
 
-    void click(QPoint at) {
-        run({"xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()), "click", "1"});
-    }
+    void click(QPoint at) { session_.click(at.x(), at.y()); }
     // Clicks the middle of `part` of a page whose top-left is the panel's.
     void click(const QRect& panelBox, const QRect& part) {
         click(panelBox.topLeft() + part.center());
@@ -106,37 +87,10 @@ class SettingsEndToEndTest : public ::testing::Test {
 
     void type(const std::string& text) { run({"xdotool", "type", "--delay", "20", "--", text}); }
 
-    void screenshot(const std::string& name) {
-        mkdir(VESPERINE_ARTIFACT_DIR, 0755);
-        run({"import", "-window", "root", std::string(VESPERINE_ARTIFACT_DIR) + "/" + name});
-    }
-
     std::string settingsFile() { return readFile(home_.file("config/vesperine/settings.ini")); }
     std::string filterFile() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
-    // Every CRTC's red, green and blue ramps, end to end.
-    std::vector<unsigned short> ramps() {
-        std::vector<unsigned short> all;
-        Display* display = XOpenDisplay(session_.display().c_str());
-        if (display == nullptr) {
-            return all;
-        }
-        XRRScreenResources* resources =
-            XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
-        for (int i = 0; resources != nullptr && i < resources->ncrtc; ++i) {
-            XRRCrtcGamma* gamma = XRRGetCrtcGamma(display, resources->crtcs[i]);
-            for (unsigned short* ramp : {gamma->red, gamma->green, gamma->blue}) {
-                all.insert(all.end(), ramp, ramp + gamma->size);
-            }
-            XRRFreeGamma(gamma);
-        }
-        XRRFreeScreenResources(resources);
-        XCloseDisplay(display);
-        return all;
-    }
-    std::string gamma() {
-        std::smatch m;
-        const std::string out = run({"xrandr", "--verbose"});
-        return std::regex_search(out, m, std::regex(R"(Gamma:\s+(\S+))")) ? m[1].str() : "";
+    std::vector<std::vector<unsigned short>> ramps() {
+        return testing::crtcRamps(session_.display());
     }
 
     testing::TempDir home_;
@@ -163,10 +117,11 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     testing::writeFile(home_.file("state/vesperine/color-filter.ini"),
                        "[ColorFilter]\nenabled=true\nstrength=0.3\n");
     app_ = session_.start({VESPERINE_EXECUTABLE}, "app");
-    ASSERT_TRUE(waitUntil([&] { return trayIcon().has_value(); }, 20))
+    ASSERT_TRUE(waitUntil([&] { return window("vesperine").has_value(); }, 20))
         << readFile(home_.file("app.err"));
-    ASSERT_TRUE(waitUntil([&] { return gamma() != "1.0:1.0:1.0" && !gamma().empty(); }, 5));
-    const std::vector<unsigned short> rampsAt30 = ramps();
+    ASSERT_TRUE(waitUntil(
+        [&] { return session_.gamma() != "1.0:1.0:1.0" && !session_.gamma().empty(); }, 5));
+    const auto rampsAt30 = ramps();
 
     // Waits for the panel at the width and height of `page` laid out here, then
     // for it to settle.
@@ -175,13 +130,13 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return shown;
     };
-    click(trayIcon()->center());
+    click(window("vesperine")->center());
     ASSERT_TRUE(shows(front)) << (panel() ? panel()->height() : 0) << " for " << front.height();
     click(*panel(), boxOf(front, "settingsButton"));
     ASSERT_TRUE(shows(collapsed)) << (panel() ? panel()->height() : 0) << " for "
                                   << collapsed.height();
     const QRect box = *panel();
-    screenshot("settings-page.png");
+    session_.screenshot("settings-page.png");
 
     // Drag the thumb from 30 % to the right end, back to the left end and up
     // to about 40 %, a step every 10 ms, as a slow hand would.
@@ -236,7 +191,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     EXPECT_EQ(stored.find("strength=0.3\n"), std::string::npos) << stored;
     // Screen and file agree: putting the stored state on screen afresh (the
     // same value again writes nothing but applies) leaves the ramps as they are.
-    const std::vector<unsigned short> afterDrag = ramps();
+    const auto afterDrag = ramps();
     EXPECT_NE(afterDrag, rampsAt30);
     const auto strength = stored.substr(stored.find("strength=") + 9);
     run({VESPERINE_EXECUTABLE, "--set-intensity", strength.substr(0, strength.find('\n'))});
@@ -263,7 +218,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
         << settingsFile();
     // Storing a place alone does not switch the schedule on.
     EXPECT_NE(filterFile().find("enabled=true"), std::string::npos);
-    screenshot("settings-page-coordinates.png");
+    session_.screenshot("settings-page-coordinates.png");
 
     // Automatic on: the flag is stored and the filter follows the schedule (day: off).
     const std::string decision =
@@ -276,9 +231,10 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     EXPECT_TRUE(
         waitUntil([&] { return filterFile().find("enabled=false") != std::string::npos; }, 5))
         << filterFile();
-    EXPECT_TRUE(waitUntil([&] { return gamma() == "1.0:1.0:1.0"; }, 3)) << gamma();
+    EXPECT_TRUE(waitUntil([&] { return session_.gamma() == "1.0:1.0:1.0"; }, 3))
+        << session_.gamma();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    screenshot("settings-page-automatic.png");
+    session_.screenshot("settings-page-automatic.png");
 
     click(box, boxOf(expanded, "quitRow"));
     EXPECT_EQ(app_->waitForExit(5), std::optional<int>(0));
