@@ -175,13 +175,19 @@ TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
     ASSERT_GT(daemon, 0) << owner;
     kill(daemon, SIGSTOP);
     const DisplayOutcome preview = display->preview(0.9);
+    const bool landed = waitUntil(
+        [&] {
+            return userSettings().find(VESPERINE_DESKTOP_KDE
+                                           ? "NightTemperature=2360"
+                                           : "night-light-temperature uint32 2360") !=
+                   std::string::npos;
+        },
+        5);
     const DisplayOutcome apply = display->apply(true, 0.9);
     kill(daemon, SIGCONT);
     EXPECT_FALSE(preview.failedToReach()) << preview.reason;
+    EXPECT_TRUE(landed);
     EXPECT_TRUE(apply.failedToReach());
-    EXPECT_NE(userSettings().find(VESPERINE_DESKTOP_KDE ? "NightTemperature=2360"
-                                                        : "night-light-temperature uint32 2360"),
-              std::string::npos);
     EXPECT_TRUE(settlesAt({true, 2360}));
 }
 
