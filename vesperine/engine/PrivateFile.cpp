@@ -145,7 +145,7 @@ Lock::Lock(const std::string& path) {
     const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            failure_ = "cannot lock " + path + ": another vesperine holds it";
+            failure_ = "cannot lock " + path + ": another writer has held it for over 5 s";
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
