@@ -4,6 +4,7 @@
 // first input byte picks the command word so that every command is reached.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -104,12 +105,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FixedClock clock;
     NoInterface interface;
-    CLI::CommandContext context{sink,
+    // Whatever the numbers, a --decide that succeeds prints the time and a decision.
+    char* printed = nullptr;
+    size_t printedSize = 0;
+    std::FILE* out = open_memstream(&printed, &printedSize);
+    CLI::CommandContext context{out,
                                 sink,
                                 clock,
                                 [&]() -> ColorFilterState& { return filter; },
                                 [&]() -> Settings& { return settings; },
                                 interface};
-    (void)CLI::run(arguments, context);
+    const auto status = CLI::run(arguments, context);
+    std::fclose(out);
+    const std::string text(printed, printedSize);
+    std::free(printed);
+    if (arguments[1] == "--decide" && status == 0 &&
+        (text.rfind("now: ", 0) != 0 || text.find("\ndecision: ") == std::string::npos)) {
+        __builtin_trap();
+    }
     return 0;
 }

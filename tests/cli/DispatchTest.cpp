@@ -8,7 +8,7 @@
 #include "engine/ColorFilterState.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
-#include "support/FixedClock.h"
+#include "support/Fakes.h"
 #include "support/TempDir.h"
 #include "support/Time.h"
 
@@ -185,26 +185,6 @@ TEST_F(Dispatch, ReconcileAppliesOnlyWithApplyAndOnlyWhenDifferent) {
     EXPECT_NE(same.out.find("-> want OFF\napplied: already OFF (no change)\n"), std::string::npos)
         << same.out;
     EXPECT_FALSE(filter.enabled());
-}
-
-TEST_F(Dispatch, ExtremeNumbersStillPrintEveryLine) {
-    const std::vector<Arguments> cases = {
-        {"--lat", "inf", "--lon", "0"},
-        {"--lat", "95", "--lon", "0"},
-        {"--lat", "0", "--lon", "200"},
-        {"--lat", "-1e308", "--lon", "1e308", "--sr-off", "nan"},
-        {"--lat", "38.7", "--lon", "-9.1", "--sr-off", "1e308", "--ss-off", "-1e308"},
-        {"--lat", "38.7", "--lon", "-9.1", "--sr-off", "nan", "--ss-off", "inf"},
-        {"--lat", "38.7", "--lon", "-9.1", "--sr-off", "1e10"},
-    };
-    for (auto arguments : cases) {
-        arguments.insert(arguments.begin(), "--decide");
-        const auto result = run(arguments);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.out.rfind(kNoon, 0), 0u) << result.out;
-        EXPECT_NE(result.out.find("\ndecision: "), std::string::npos) << result.out;
-    }
 }
 
 TEST_F(Dispatch, DevelopmentCommandsGoToTheInterfaceModule) {

@@ -13,6 +13,7 @@
 #include "engine/KeyFileStore.h"
 #include "engine/ReconcileEngine.h"
 #include "engine/Settings.h"
+#include "support/Fakes.h"
 #include "support/TempDir.h"
 
 namespace vesperine {
@@ -244,23 +245,6 @@ TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {
 // With automation off or no valid place the engine neither reads nor writes
 // the live state; the snapshot still says why.
 TEST(ReconcileEngine, AClosedGateTouchesNothingLive) {
-    class CountingStore final : public KeyValueStore {
-      public:
-        std::optional<std::string> value(std::string_view key) const override {
-            ++touches;
-            return inner.value(key);
-        }
-        StoreOutcome setValue(std::string_view key, std::string_view text) override {
-            ++touches;
-            return inner.setValue(key, text);
-        }
-        StoreOutcome remove(std::string_view key) override {
-            ++touches;
-            return inner.remove(key);
-        }
-        mutable int touches = 0;
-        InMemoryStore inner;
-    };
     const Instant winterNoon = Instant::fromSecondsSince1970(1705320000);  // light in Lisbon
     const std::tuple<const char*, double, bool, bool> cases[] = {
         // automationEnabled (null: absent), latitude, and what the snapshot reads
@@ -276,12 +260,13 @@ TEST(ReconcileEngine, AClosedGateTouchesNothingLive) {
         }
         settings.setLatitude(latitude);
         settings.setLongitude(-9.14);
-        CountingStore live;
-        live.inner.setValue("enabled", "true");
+        testing::RecordingStore live;
+        live.setValue("enabled", "true");
+        live.writes.clear();
         NullDisplay display;
         ColorFilterState filter(live, display);
         EXPECT_FALSE(ReconcileEngine::reconcile(settings, filter, winterNoon)) << latitude;
-        EXPECT_EQ(live.touches, 0) << latitude;
+        EXPECT_TRUE(live.reads.empty() && live.writes.empty()) << latitude;
 
         const auto snapshot = ReconcileEngine::snapshot(settings, filter, winterNoon);
         EXPECT_EQ(snapshot.automationEnabled, automationRead) << latitude;

@@ -1,5 +1,5 @@
 // The tray application's shell in this process, on the offscreen platform:
-// the delegate, the panel's hosting, the self-test's checks.
+// the delegate, its panel and the watcher of the stored filter state.
 
 #include <gtest/gtest.h>
 
@@ -12,26 +12,21 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QVBoxLayout>
 
-#include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "engine/Clock.h"
 #include "engine/ColorFilterState.h"
-#include "engine/DisplayBackend.h"
 #include "engine/KeyFileStore.h"
 #include "engine/KeyValueStore.h"
 #include "engine/Settings.h"
 #include "shell/AppDelegate.h"
 #include "shell/FilterStateWatcher.h"
 #include "shell/PanelHostingController.h"
-#include "shell/SelfTest.h"
 #include "shell/StatusPanel.h"
 #include "shell/WakeWatcher.h"
 #include "support/BackgroundProcess.h"
+#include "support/Fakes.h"
 #include "support/TempDir.h"
 #include "views/PanelView.h"
 
@@ -53,26 +48,6 @@ QApplication& testApplication() {
     return *app;
 }
 
-// Records whether each apply switched the filter on.
-struct RecordingDisplay final : DisplayBackend {
-    DisplayOutcome apply(bool enabled, double) override {
-        applies.push_back(enabled);
-        return DisplayOutcome::reachedScreen();
-    }
-    std::string_view name() const override { return "recording"; }
-    std::vector<bool> applies;
-};
-
-// 2024-01-15 00:00:00 UTC, night at 0 N, 0 E; counts how often it was asked,
-// i.e. how many passes ran.
-struct CountingClock final : Clock {
-    Instant now() const override {
-        ++reads;
-        return Instant::fromSecondsSince1970(1705276800.0);
-    }
-    mutable int reads = 0;
-};
-
 // A delegate over stores, display and clock in memory.
 class AppDelegateTest : public ::testing::Test {
   protected:
@@ -81,10 +56,11 @@ class AppDelegateTest : public ::testing::Test {
 
     InMemoryStore settingsStore_;
     InMemoryStore filterStore_;
-    RecordingDisplay display_;
+    testing::RecordingDisplay display_;
     Settings settings_{settingsStore_};
     ColorFilterState filter_{filterStore_, display_};
-    CountingClock clock_;
+    // Night at 0 N, 0 E; its reads count the passes that ran.
+    testing::FixedClock clock_{Instant::fromSecondsSince1970(1705276800.0)};
     AppDelegate delegate_{ShellServices{[this]() -> Settings& { return settings_; },
                                         [this]() -> ColorFilterState& { return filter_; },
                                         &clock_,
@@ -102,14 +78,14 @@ TEST_F(AppDelegateTest, LaunchRunsOnePassAndAMonitorChangeOnlyPutsTheStateBack) 
     // Automation off: one pass that changes nothing but puts the stored state back on screen.
     EXPECT_EQ(clock_.reads, 1);
     ASSERT_EQ(display_.applies.size(), appliesBefore + 1);
-    EXPECT_TRUE(display_.applies.back());
+    EXPECT_TRUE(display_.applies.back().first);
 
     QScreen* screen = QGuiApplication::primaryScreen();
     Q_EMIT screen->geometryChanged(screen->geometry());
     Q_EMIT screen->geometryChanged(screen->geometry());
     QTest::qWait(800);
     ASSERT_EQ(display_.applies.size(), appliesBefore + 2);  // one burst, one apply
-    EXPECT_TRUE(display_.applies.back());
+    EXPECT_TRUE(display_.applies.back().first);
     EXPECT_EQ(clock_.reads, 1);
 }
 
@@ -250,84 +226,6 @@ TEST_F(AppDelegateTest, ThePanelRefreshesWhenOpenedKeepsItsPageAndFollowsItsHeig
     EXPECT_EQ(refreshes, 3);
     EXPECT_EQ(view->page(), Page::settings);
     delegate_.closePanel();
-}
-
-// What the self-test prints when the checks come out as `ok`. That all pass on
-// the real delegate and panel, the packaging test of the installed tree shows.
-std::string report(std::array<bool, 3> ok) {
-    const char* const checks[] = {"presentation uses a key panel with no global mouse monitor",
-                                  "panel close path has a resign-key reentrancy guard",
-                                  "panel stays key for controls and text until a genuine resign"};
-    std::string out;
-    int passed = 0;
-    for (int i = 0; i < 3; ++i) {
-        out += std::string(ok[i] ? "  ok   " : "  FAIL ") + checks[i] + "\n";
-        passed += ok[i];
-    }
-    return out + "selftest: " + std::to_string(passed) + " passed, " + std::to_string(3 - passed) +
-           " failed\n";
-}
-
-TEST(SelfTestTest, EachBrokenRuleFailsItsCheckAndTheRestStillRun) {
-    testApplication();
-    const QSet<QString> delegate = SelfTest::declaredPropertyNames(AppDelegate::staticMetaObject);
-    const QRect rect(0, 0, 288, 100);
-    const StatusPanel panel(rect);
-    StatusPanel notFloating(rect);
-    notFloating.setWindowFlag(Qt::WindowStaysOnTopHint, false);
-    StatusPanel keyOnlyIfNeeded(rect);
-    keyOnlyIfNeeded.setAttribute(Qt::WA_ShowWithoutActivating);
-    StatusPanel hidesOnDeactivate(rect);
-    hidesOnDeactivate.setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
-    struct Case {
-        const char* name;
-        QSet<QString> properties;
-        const StatusPanel& panel;
-        std::array<bool, 3> ok;
-    };
-    const Case cases[] = {
-        {"a popover", {"panel", "popover", "isClosingPanel"}, panel, {false, true, true}},
-        {"no panel", {"isClosingPanel", "statusItem"}, panel, {false, true, true}},
-        {"no close guard, hides on deactivate", {"panel"}, hidesOnDeactivate, {true, false, false}},
-        {"not floating", delegate, notFloating, {true, true, false}},
-        {"key only if needed", delegate, keyOnlyIfNeeded, {true, true, false}},
-    };
-    for (const Case& c : cases) {
-        std::FILE* out = std::tmpfile();
-        EXPECT_EQ(SelfTest::run(c.properties, c.panel, out), 1) << c.name;
-        EXPECT_EQ(testing::drainAndClose(out), report(c.ok)) << c.name;
-    }
-}
-
-TEST(PanelWindowTest, HostingReportsEachNewPreferredSizeOnceAlsoWhileHidden) {
-    testApplication();
-    // A content of two fixed-height blocks, 100 and 40 pixels high.
-    auto* content = new QWidget;
-    auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto* first = new QWidget;
-    auto* second = new QWidget;
-    first->setFixedHeight(100);
-    second->setFixedHeight(40);
-    layout->addWidget(first);
-    layout->addWidget(second);
-    content->setFixedWidth(288);
-    PanelHostingController host(content);
-    EXPECT_EQ(host.sizeThatFits(288), QSizeF(288, 140));
-    std::vector<QSizeF> reported;
-    host.setPreferredSizeDidChange([&](QSizeF size) { reported.push_back(size); });
-    host.show();
-    QCoreApplication::processEvents();
-    second->setFixedHeight(80);
-    QCoreApplication::processEvents();
-    first->hide();
-    QCoreApplication::processEvents();
-    // Also while hidden, so the frame is right when the panel next opens.
-    host.hide();
-    first->show();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(reported, (std::vector<QSizeF>{{288, 140}, {288, 180}, {288, 80}, {288, 180}}));
 }
 
 // Another process writing the old bytes back right after the tray's own write
