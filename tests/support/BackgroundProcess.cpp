@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "support/TempDir.h"
@@ -14,7 +16,8 @@ namespace vesperine::testing {
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const Environment& environment, const std::string& stdoutPath,
-                                     const std::string& stderrPath) {
+                                     const std::string& stderrPath, double graceSeconds)
+    : graceSeconds_(graceSeconds) {
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -49,8 +52,8 @@ void BackgroundProcess::stop() {
         return;
     }
     kill(pid_, SIGTERM);
-    if (!waitUntil([this] { return !running(); }, 3.0)) {
-        kill(pid_, SIGKILL);
+    if (!waitUntil([this] { return !running(); }, graceSeconds_)) {
+        kill(-pid_, SIGKILL);
         waitForExit(10.0);
     }
 }
@@ -66,20 +69,34 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     return true;
 }
 
-TestBus::TestBus(const std::string& folder, const Environment& environment) {
-    const std::string socket = folder + "/bus";
-    address_ = "unix:path=" + socket;
-    const std::string config = folder + "/bus.conf";
-    writeFile(config, "<busconfig><listen>unix:path=" + socket +
-                          R"(</listen><auth>EXTERNAL</auth>)" +
-                          (environment.empty() ? "" : "<standard_session_servicedirs/>") +
-                          R"(<policy context="default"><allow own="*"/>
-<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow send_type="signal"/></policy></busconfig>
-)");
-    daemon_.emplace(std::vector<std::string>{"dbus-daemon", "--nofork", "--config-file=" + config},
-                    environment, folder + "/bus.out", folder + "/bus.err");
-    started_ = waitUntil([&] { return fileExists(socket); }, 10.0);
+SessionPart startSessionPart(const std::string& folder, const std::string& part,
+                             const std::vector<std::string>& arguments,
+                             const Environment& environment) {
+    const std::string report = folder + "/" + part + ".env";
+    std::remove(report.c_str());
+    std::vector<std::string> argv = {VESPERINE_E2E_SESSION, "serve", folder, part};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    // It stops what it started before it ends: given time for that.
+    SessionPart started{std::make_unique<BackgroundProcess>(argv, environment, "/dev/null",
+                                                            folder + "/" + part + ".serve.err", 30),
+                        {},
+                        ""};
+    // Each part gives up by itself within a minute or two.
+    waitUntil([&] { return fileExists(report) || !started.process->running(); }, 300);
+    std::istringstream lines(readFile(report));
+    for (std::string line; std::getline(lines, line);) {
+        started.added[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    }
+    if (!fileExists(report) || !started.process->running()) {
+        started.failure = readFile(folder + "/" + part + ".serve.err");
+        started.failure += started.failure.empty() ? part + " did not start\n" : "";
+    }
+    return started;
+}
+
+std::string TestBus::address() const {
+    const auto found = part_.added.find("DBUS_SESSION_BUS_ADDRESS");
+    return found == part_.added.end() ? "" : found->second.value_or("");
 }
 
 bool programInstalled(const std::string& name) {

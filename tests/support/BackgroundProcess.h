@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,13 +12,14 @@
 
 namespace vesperine::testing {
 
-// A process that runs beside the test: X server, window manager, bus, the
-// application. Its output goes to files; it is stopped (TERM, then KILL) when
-// the object goes away.
+// A process that runs beside the test: a part of a desktop session, the
+// application. Its output goes to files; it is stopped when the object goes
+// away: TERM, then after `graceSeconds` KILL to its process group.
 class BackgroundProcess {
   public:
     BackgroundProcess(const std::vector<std::string>& argv, const Environment& environment,
-                      const std::string& stdoutPath, const std::string& stderrPath);
+                      const std::string& stdoutPath, const std::string& stderrPath,
+                      double graceSeconds = 3.0);
     ~BackgroundProcess() { stop(); }
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
@@ -32,24 +34,34 @@ class BackgroundProcess {
   private:
     pid_t pid_ = -1;
     std::optional<int> status_;
+    double graceSeconds_;
 };
 
 // Polls `condition` every 20 ms until it holds or `seconds` pass.
 bool waitUntil(const std::function<bool()>& condition, double seconds);
 
+// One part of a desktop session (a bus, an X server, a tray...) served by
+// scripts/e2e-session.sh with its output in `folder`, running in
+// `environment`; see the script for the parts and their arguments.
+struct SessionPart {
+    std::unique_ptr<BackgroundProcess> process;
+    Environment added;    // what the part adds to the session: DISPLAY, bus addresses...
+    std::string failure;  // why it did not start; "" once it is ready
+};
+SessionPart startSessionPart(const std::string& folder, const std::string& part,
+                             const std::vector<std::string>& arguments,
+                             const Environment& environment);
+
 // A private bus at "unix:path=<folder>/bus" where anyone may own any name and
-// send anything. Given an environment, it runs in it and starts the installed
-// session services (dconf) on demand, which inherit it.
+// send anything.
 class TestBus {
   public:
-    explicit TestBus(const std::string& folder, const Environment& environment = {});
-    const std::string& address() const { return address_; }
-    bool started() const { return started_; }
+    explicit TestBus(const std::string& folder) : part_(startSessionPart(folder, "bus", {}, {})) {}
+    std::string address() const;
+    bool started() const { return part_.failure.empty(); }
 
   private:
-    std::string address_;
-    std::optional<BackgroundProcess> daemon_;
-    bool started_ = false;
+    SessionPart part_;
 };
 
 bool programInstalled(const std::string& name);

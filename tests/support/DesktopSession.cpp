@@ -53,7 +53,8 @@ std::vector<std::vector<unsigned short>> crtcRamps(const std::string& displayNam
 
 std::optional<std::string> DesktopSession::missingProgram(
     const std::vector<std::string>& alsoNeeded) {
-    std::vector<std::string> programs = {"Xvfb", "openbox", "trayer", "xprop", "dbus-daemon"};
+    std::vector<std::string> programs = {"Xvfb",  "openbox",     "trayer",
+                                         "xprop", "dbus-daemon", "python3"};
     programs.insert(programs.end(), alsoNeeded.begin(), alsoNeeded.end());
     for (const auto& program : programs) {
         if (!programInstalled(program)) {
@@ -63,71 +64,47 @@ std::optional<std::string> DesktopSession::missingProgram(
     return std::nullopt;
 }
 
+DesktopSession::~DesktopSession() {
+    while (!parts_.empty()) {
+        parts_.pop_back();
+    }
+}
+
+std::unique_ptr<BackgroundProcess> DesktopSession::startPart(
+    const std::string& part, const std::vector<std::string>& arguments) {
+    SessionPart started = startSessionPart(home_.path(), part, arguments, environment());
+    failure_ = started.failure;
+    for (const auto& [name, value] : started.added) {
+        added_[name] = value;
+    }
+    if (added_.count("DISPLAY") != 0) {
+        display_ = added_["DISPLAY"].value_or("");
+    }
+    return std::move(started.process);
+}
+
+bool DesktopSession::keepPart(const std::string& part, const std::vector<std::string>& arguments) {
+    parts_.push_back(startPart(part, arguments));
+    return failure_.empty();
+}
+
 bool DesktopSession::startBus(bool offerServices) {
-    // Services the bus starts inherit its environment, not the test's: they
-    // get the private folders too.
-    bus_ = std::make_unique<TestBus>(
-        home_.path(),
-        offerServices ? sessionEnvironment(home_, std::nullopt, "unix:path=" + home_.file("bus"))
-                      : Environment{});
-    busAddress_ = bus_->address();
-    return bus_->started();
+    return keepPart(
+        "bus", offerServices ? std::vector<std::string>{"services"} : std::vector<std::string>{});
 }
 
 bool DesktopSession::startDisplay() {
-    // A loaded machine occasionally loses the race for a display number or
-    // starts the window manager slowly; one fresh try covers that.
-    for (int attempt = 0; attempt < 2 && !tryDisplay(); ++attempt) {
-        windowManager_.reset();
-        xvfb_.reset();
-    }
-    return windowManager_ && windowManager_->running();
+    return keepPart("display");
 }
 
 bool DesktopSession::startXServer(const std::vector<std::string>& options) {
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", "1", "-nolisten", "tcp"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    xvfb_ = start(argv, "xvfb");
-    if (!waitUntil([&] { return readFile(home_.file("xvfb.out")).find('\n') != std::string::npos; },
-                   20)) {
-        return false;
-    }
-    const std::string number = readFile(home_.file("xvfb.out"));
-    display_ = ":" + number.substr(0, number.find('\n'));
-    return true;
-}
-
-bool DesktopSession::tryDisplay() {
-    if (!startXServer(
-            {"-screen", "0",
-             std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24"})) {
-        return false;
-    }
-    windowManager_ = start({"openbox"}, "openbox");
-    return waitUntil(
-               [&] {
-                   return run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
-                          std::string::npos;
-               },
-               20) &&
-           windowManager_->running();
-}
-
-std::string DesktopSession::displayFailure() const {
-    return "display " + display_ + ": " + readFile(home_.file("openbox.err")) +
-           readFile(home_.file("xvfb.err"));
+    return keepPart("xserver", options);
 }
 
 Environment DesktopSession::environment() const {
-    Environment environment = sessionEnvironment(
-        home_, display_.empty() ? std::nullopt : std::optional(display_), busAddress_);
-    if (!waylandDisplay_.empty()) {
-        environment["WAYLAND_DISPLAY"] = waylandDisplay_;
-    }
-    if (shell_) {
-        // What a GNOME session gives its programs.
-        environment["XAUTHORITY"] = xauthority_;
-        environment["XDG_CURRENT_DESKTOP"] = "GNOME";
+    Environment environment = sessionEnvironment(home_, std::nullopt, "");
+    for (const auto& [name, value] : added_) {
+        environment[name] = value;
     }
     return environment;
 }
@@ -139,52 +116,11 @@ std::string DesktopSession::property(const std::string& service, const std::stri
 }
 
 bool DesktopSession::startKWin() {
-    // The installed binary carries a file capability a container may refuse
-    // to grant; a plain copy runs without it.
-    const std::string kwin = home_.file("kwin_wayland");
-    runProcess({"cp", "/usr/bin/kwin_wayland", kwin});
-    compositor_ = start({"env", "QT_QPA_PLATFORM=offscreen", kwin, "--virtual", "--width", "1280",
-                         "--height", "720", "--socket", "wayland-kwin", "--no-lockscreen"},
-                        "kwin");
-    waylandDisplay_ = "wayland-kwin";
-    if (!waitUntil(
-            [&] {
-                return property("org.kde.KWin", "/ColorCorrect", "org.kde.kwin.ColorCorrect",
-                                "available") == "(<true>,)\n";
-            },
-            30)) {
-        return false;
-    }
-    // KWin rewrites kwinrc once it is up; the file is settled when it has
-    // stayed the same for 3 s (its tiling layout comes about 2 s after the rest).
-    std::string last = readFile(home_.file("config/kwinrc"));
-    int unchangedPolls = 0;
-    return waitUntil(
-        [&] {
-            const std::string now = readFile(home_.file("config/kwinrc"));
-            unchangedPolls = now == last && !now.empty() ? unchangedPolls + 1 : 0;
-            last = now;
-            return unchangedPolls >= 150;
-        },
-        20);
+    return keepPart("kwin");
 }
 
 bool DesktopSession::startGnome() {
-    compositor_ = start({"mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
-                         "1280x720", "--wayland-display", "wayland-mutter"},
-                        "mutter");
-    if (!waitUntil([&] { return fileExists(home_.file("wayland-mutter")); }, 30)) {
-        return false;
-    }
-    waylandDisplay_ = "wayland-mutter";
-    colorDaemon_ = start({"/usr/libexec/gsd-color"}, "gsd-color");
-    return waitUntil(
-        [&] {
-            return !property("org.gnome.SettingsDaemon.Color", "/org/gnome/SettingsDaemon/Color",
-                             "org.gnome.SettingsDaemon.Color", "NightLightActive")
-                        .empty();
-        },
-        30);
+    return keepPart("mutter");
 }
 
 std::unique_ptr<BackgroundProcess> DesktopSession::start(const std::vector<std::string>& argv,
@@ -201,13 +137,8 @@ std::string DesktopSession::run(const std::vector<std::string>& argv) const {
 }
 
 std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& edge,
-                                                             const std::string& align) const {
-    auto tray = start({"trayer", "--edge", edge, "--align", align, "--widthtype", "request",
-                       "--height", std::to_string(kTrayHeight), "--SetDockType", "true",
-                       "--SetPartialStrut", "true", "--transparent", "false"},
-                      "trayer");
-    waitUntil([&] { return trayPresent(); }, 10);
-    return tray;
+                                                             const std::string& align) {
+    return startPart("tray", {edge, align});
 }
 
 bool DesktopSession::trayPresent() const {
@@ -251,7 +182,7 @@ void DesktopSession::click(int x, int y, const std::string& button) const {
 std::string DesktopSession::screenshot(const std::string& name) const {
     mkdir(VESPERINE_ARTIFACT_DIR, 0755);
     const std::string path = std::string(VESPERINE_ARTIFACT_DIR) + "/" + name;
-    if (shell_) {
+    if (added_.count("XDG_CURRENT_DESKTOP") != 0) {  // GNOME Shell's
         run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
              "/org/gnome/Shell/Screenshot", "--method", "org.gnome.Shell.Screenshot.Screenshot",
              "false", "false", path});
@@ -269,71 +200,14 @@ std::string DesktopSession::gamma() const {
 
 std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const std::string& panel,
                                                                            const std::string& edge,
-                                                                           bool dark) const {
+                                                                           bool dark) {
     std::vector<std::unique_ptr<BackgroundProcess>> started;
-    if (panel == "xfce4-panel") {
-        // One bar across the screen: a gap, then the tray at the right end.
-        writeFile(home_.file("config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"),
-                  R"(<?xml version="1.0"?><channel name="xfce4-panel" version="1.0">
-<property name="configver" type="int" value="2"/>
-<property name="panels" type="array"><value type="int" value="1"/>
-<property name="dark-mode" type="bool" value=")" +
-                      std::string(dark ? "true" : "false") +
-                      R"("/><property name="panel-1" type="empty">
-<property name="position" type="string" value=")" +
-                      (edge == "top" ? "p=6;x=0;y=0" : "p=10;x=0;y=0") + R"("/>
-<property name="length" type="uint" value="100"/><property name="size" type="uint" value="28"/>
-<property name="position-locked" type="bool" value="true"/><property name="plugin-ids" type="array">
-<value type="int" value="1"/><value type="int" value="2"/></property></property></property>
-<property name="plugins" type="empty"><property name="plugin-1" type="string" value="separator">
-<property name="expand" type="bool" value="true"/><property name="style" type="uint" value="0"/>
-</property><property name="plugin-2" type="string" value="systray"/></property></channel>
-)");
-        started.push_back(start({"/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd"}, "xfconfd"));
-        started.push_back(start({"xfce4-panel", "--disable-wm-check"}, "panel"));
-    } else if (panel == "lxqt-panel") {
-        writeFile(
-            home_.file("config/lxqt/panel.conf"),
-            "[General]\npanels=panel1\n\n[panel1]\nplugins=spacer, statusnotifier\nposition=" +
-                std::string(edge == "top" ? "Top" : "Bottom") +
-                "\npanelSize=28\n\n[spacer]\ntype=spacer\nexpandable=true\n\n"
-                "[statusnotifier]\ntype=statusnotifier\n");
-        // Its bar is translucent: drawn as on a desktop under a compositor.
-        started.push_back(start({"xcompmgr", "-n"}, "xcompmgr"));
-        started.push_back(start({"lxqt-panel"}, "panel"));
-    }
+    started.push_back(startPart("panel", {panel, edge, dark ? "dark" : "light"}));
     return started;
 }
 
 bool DesktopSession::startGnomeShell() {
-    const std::string extension = home_.file("data/gnome-shell/extensions/unsafe@vesperine.test");
-    writeFile(extension + "/metadata.json",
-              R"({"uuid": "unsafe@vesperine.test", "name": "unsafe", "description": "tests only",)"
-              R"( "shell-version": ["43"]})"
-              "\n");
-    writeFile(extension + "/extension.js",
-              "function init() {\n"
-              "    return { enable() { global.context.unsafe_mode = true; }, disable() {} };\n"
-              "}\n");
-    writeFile(home_.file("config/glib-2.0/settings/keyfile"),
-              "[org/gnome/shell]\nenabled-extensions=['ubuntu-appindicators@ubuntu.com', "
-              "'unsafe@vesperine.test']\nwelcome-dialog-last-shown-version='999'\n");
-    mkdir(home_.file("cache").c_str(), 0700);
-    systemBus_ = std::make_unique<TestBus>(home_.file("sys"));
-    shell_ =
-        start({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + systemBus_->address(),
-               "XDG_SESSION_TYPE=wayland", "GSETTINGS_BACKEND=keyfile", "LIBGL_ALWAYS_SOFTWARE=1",
-               "gnome-shell", "--headless", "--wayland", "--virtual-monitor", "1280x720"},
-              "shell");
-    if (!systemBus_->started() ||
-        !waitUntil([&] { return shellEval("Main.layoutManager._startingUp") == "false"; }, 30)) {
-        return false;
-    }
-    shellEval("Main.overview.hide()");
-    // The shell hands its Xwayland's display and key to the programs it starts.
-    display_ = shellEval("imports.gi.GLib.getenv('DISPLAY')");
-    xauthority_ = shellEval("imports.gi.GLib.getenv('XAUTHORITY')");
-    return !display_.empty() && !xauthority_.empty();
+    return keepPart("gnome-shell");
 }
 
 std::string DesktopSession::shellEval(const std::string& script) const {

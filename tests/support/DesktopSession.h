@@ -33,8 +33,10 @@ struct WindowBox {
 std::vector<std::vector<unsigned short>> crtcRamps(const std::string& display);
 
 // A desktop for one test: a private bus, Xvfb on a free display and openbox
-// managing it (or KWin, or mutter with gsd-color), each with its output in
-// files in `home`. They are stopped when the object goes away, the bus last.
+// managing it (or KWin, or mutter with gsd-color), each started as a part of
+// the session by scripts/e2e-session.sh with its programs' output in files in
+// `home` (kwin.err, shell.err...). They are stopped when the object goes
+// away, the last started first.
 class DesktopSession {
   public:
     static constexpr int kScreenWidth = 1280;
@@ -42,6 +44,7 @@ class DesktopSession {
     static constexpr int kTrayHeight = 24;
 
     explicit DesktopSession(const TempDir& home) : home_(home) {}
+    ~DesktopSession();
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
@@ -61,8 +64,8 @@ class DesktopSession {
     bool startDisplay();
     // Xvfb alone with `options` ("-screen", "0", "640x480x24", ...); true once it listens.
     bool startXServer(const std::vector<std::string>& options);
-    // The display and the error output of openbox and Xvfb: why it failed.
-    std::string displayFailure() const;
+    // Why the last part that failed did not start.
+    std::string displayFailure() const { return failure_; }
 
     const std::string& display() const { return display_; }
     Environment environment() const;
@@ -74,9 +77,8 @@ class DesktopSession {
     std::string run(const std::vector<std::string>& argv) const;
     // trayer as the XEmbed tray along `edge` ("top", "bottom") at `align`
     // ("center", "right"), kTrayHeight high; returns once it owns the tray
-    // (trayPresent()) or after 10 s.
-    std::unique_ptr<BackgroundProcess> startTray(const std::string& edge,
-                                                 const std::string& align) const;
+    // (trayPresent()) or gave up.
+    std::unique_ptr<BackgroundProcess> startTray(const std::string& edge, const std::string& align);
     // Whether a tray owns the tray selection of the first screen, as the
     // application asks when it starts.
     bool trayPresent() const;
@@ -94,10 +96,9 @@ class DesktopSession {
     std::string gamma() const;
 
     // "xfce4-panel" (`dark`: its dark mode) or "lxqt-panel" with its tray,
-    // along `edge` ("top", "bottom"). The processes, last to stop first.
+    // along `edge` ("top", "bottom"), once the bar is there. What stops them.
     std::vector<std::unique_ptr<BackgroundProcess>> startPanel(const std::string& panel,
-                                                               const std::string& edge,
-                                                               bool dark) const;
+                                                               const std::string& edge, bool dark);
 
     // GNOME Shell, headless on Wayland, with its indicator extension and one
     // that opens Eval and Screenshot; the display becomes its Xwayland's.
@@ -106,21 +107,19 @@ class DesktopSession {
     std::string shellEval(const std::string& script) const;
 
   private:
-    bool tryDisplay();
+    // The script's `part` in this session; what it adds joins the session's
+    // environment, and failure_ says why when it did not start.
+    std::unique_ptr<BackgroundProcess> startPart(const std::string& part,
+                                                 const std::vector<std::string>& arguments = {});
+    // A part this session stops when it goes away.
+    bool keepPart(const std::string& part, const std::vector<std::string>& arguments = {});
 
     const TempDir& home_;
     std::string display_;
-    std::string waylandDisplay_;
-    std::string busAddress_;
-    // In the order they start; they stop the other way round.
-    std::unique_ptr<TestBus> bus_;
-    std::unique_ptr<BackgroundProcess> xvfb_;
-    std::unique_ptr<BackgroundProcess> windowManager_;
-    std::unique_ptr<BackgroundProcess> compositor_;
-    std::unique_ptr<BackgroundProcess> colorDaemon_;
-    std::unique_ptr<TestBus> systemBus_;
-    std::unique_ptr<BackgroundProcess> shell_;
-    std::string xauthority_;
+    std::string failure_;
+    Environment added_;
+    // In the order they started; they stop the other way round.
+    std::vector<std::unique_ptr<BackgroundProcess>> parts_;
 };
 
 }  // namespace vesperine::testing
