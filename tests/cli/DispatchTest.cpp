@@ -71,7 +71,7 @@ class Dispatch : public ::testing::Test {
     testing::FixedClock clock{testing::utc("2024-06-21T12:00:00Z")};
     InMemoryStore filterStore;
     InMemoryStore settingsStore;
-    NullDisplay display;
+    testing::RecordingDisplay display;
     ColorFilterState filter{filterStore, display};
     Settings settings{settingsStore};
     RecordingInterface interface;
@@ -185,6 +185,31 @@ TEST_F(Dispatch, ReconcileAppliesOnlyWithApplyAndOnlyWhenDifferent) {
     EXPECT_NE(same.out.find("-> want OFF\napplied: already OFF (no change)\n"), std::string::npos)
         << same.out;
     EXPECT_FALSE(filter.enabled());
+}
+
+// A pass that finds the stored state agreeing still puts it on screen, which a
+// restarted session may not show; what does not reach the screen is status 1
+// and one line, whether the pass switched or not.
+TEST_F(Dispatch, ReconcileCommandsShowTheStateTheyLeaveAndSayWhenItFails) {
+    settings.setAutomationEnabled(true);
+    settings.setLatitude(38.7);  // noon in Lisbon: light, want OFF
+    settings.setLongitude(-9.1);
+    const Arguments engine = {"--engine-reconcile"};
+    const Arguments apply = {"--reconcile", "--lat", "38.7", "--lon", "-9.1", "--apply"};
+    for (const auto& arguments : {engine, apply}) {
+        for (const bool switching : {false, true}) {
+            filter.setEnabled(switching);
+            display.applies.clear();
+            display.outcome = DisplayOutcome::failed("the X server\ndoes not answer");
+            const auto failed = run(arguments);
+            ASSERT_EQ(display.applies.size(), 1u) << arguments[0] << switching;
+            EXPECT_FALSE(display.applies[0].first);
+            EXPECT_EQ(failed.status, 1) << arguments[0] << switching;
+            EXPECT_EQ(failed.err, "vesperine: the X server?does not answer\n");
+            display.outcome = DisplayOutcome::reachedScreen();
+            EXPECT_EQ(run(arguments).status, 0) << arguments[0] << switching;
+        }
+    }
 }
 
 TEST_F(Dispatch, DevelopmentCommandsGoToTheInterfaceModule) {

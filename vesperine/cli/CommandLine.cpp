@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <string_view>
@@ -48,14 +49,28 @@ void printLine(std::FILE* stream, std::string_view text) {
     std::fputc('\n', stream);
 }
 
+// An error stays one line though a path or word in it holds a line break:
+// control characters print as '?'.
+void printErrorLine(std::FILE* stream, std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }, '?');
+    printLine(stream, text);
+}
+
 // 0 when the change was stored and reached the screen; else its one line on
 // standard error and 1.
 int changeStatus(const FilterChange& change, CommandContext& context) {
     if (change.succeeded()) {
         return kSuccess;
     }
-    printLine(context.err, "vesperine: " + change.failure());
+    printErrorLine(context.err, "vesperine: " + change.failure());
     return kFailure;
+}
+
+// The stored state already is what the schedule wants; the screen may not show
+// it (after a restart of the session, say), so it is put there once more.
+int showStoredState(ColorFilterState& filter, CommandContext& context) {
+    return changeStatus(FilterChange{StoreOutcome::ok(), filter.applyCurrentState()}, context);
 }
 
 const std::string* lookup(const OptionMap& options, std::string_view key) {
@@ -120,7 +135,7 @@ int applyWanted(bool wantOn, CommandContext& context) {
     const bool current = filter.enabled();
     if (current == wantOn) {
         std::fprintf(context.out, "applied: already %s (no change)\n", stateWord(wantOn));
-        return kSuccess;
+        return showStoredState(filter, context);
     }
     const FilterChange change = filter.setEnabled(wantOn);
     std::fprintf(context.out, "applied: %s -> %s (changed)\n", stateWord(current),
@@ -183,12 +198,14 @@ int engineStatus(CommandContext& context) {
 int engineReconcile(CommandContext& context) {
     ColorFilterState& filter = context.filterState();
     const bool before = filter.enabled();
-    const bool changed =
-        ReconcileEngine::reconcile(context.settings(), filter, context.clock.now());
+    const auto pass = ReconcileEngine::reconcile(context.settings(), filter, context.clock.now());
     const bool after = filter.enabled();
-    std::fprintf(context.out, "engine-reconcile: changed=%s (%s -> %s)\n", boolWord(changed),
-                 stateWord(before), stateWord(after));
-    return kSuccess;
+    std::fprintf(context.out, "engine-reconcile: changed=%s (%s -> %s)\n",
+                 boolWord(pass.write.has_value()), stateWord(before), stateWord(after));
+    if (pass.write) {
+        return changeStatus(*pass.write, context);
+    }
+    return pass.gateOpen ? showStoredState(filter, context) : kSuccess;
 }
 
 int renderPanel(const OptionMap& options, CommandContext& context) {
@@ -246,7 +263,7 @@ std::optional<int> run(const std::vector<std::string>& arguments, CommandContext
         return WaylandGammaHolder::run(arguments[2], arguments[3] == "1",
                                        NumberText::parse(arguments[4]).value_or(0.0));
     }
-    printLine(context.err, "unknown command: " + command);
+    printErrorLine(context.err, "unknown command: " + command);
     printHelp(context);
     return kUsageError;
 }

@@ -20,16 +20,15 @@ std::optional<Scheduler::Decision> gatedDecision(const Settings& settings, Insta
 
 }  // namespace
 
-bool reconcile(const Settings& settings, ColorFilterState& filter, Instant now) {
+Pass reconcile(const Settings& settings, ColorFilterState& filter, Instant now) {
     const auto decision = gatedDecision(settings, now);
     if (!decision) {
-        return false;
+        return {};
     }
     if (decision->wantOn == filter.enabled()) {
-        return false;
+        return {true, std::nullopt};
     }
-    filter.setEnabled(decision->wantOn);
-    return true;
+    return {true, filter.setEnabled(decision->wantOn)};
 }
 
 Snapshot snapshot(const Settings& settings, const ColorFilterState& filter, Instant now) {

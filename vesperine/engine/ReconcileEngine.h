@@ -16,11 +16,16 @@ struct Snapshot {
     std::optional<Scheduler::Decision> decision;  // absent: a pass would do nothing
 };
 
+// What one pass did.
+struct Pass {
+    bool gateOpen = false;              // automation on and a valid place: the schedule counts
+    std::optional<FilterChange> write;  // the switch of the enabled flag, when it differed
+};
+
 // One pass: when automation is on and a valid place is stored, switch the live
-// filter to the schedule's wish if it differs. Returns whether it wrote. Only
-// the enabled flag is ever touched; with the gate closed nothing is read from
-// the live state at all.
-bool reconcile(const Settings& settings, ColorFilterState& filter, Instant now);
+// filter to the schedule's wish if it differs. Only the enabled flag is ever
+// touched; with the gate closed nothing is read from the live state at all.
+Pass reconcile(const Settings& settings, ColorFilterState& filter, Instant now);
 
 // What a pass at `now` would see and want, without writing anything.
 Snapshot snapshot(const Settings& settings, const ColorFilterState& filter, Instant now);

@@ -196,6 +196,24 @@ void AppModel::noteDisplay(const DisplayOutcome& outcome) {
     }
 }
 
+void AppModel::noteChange(const FilterChange& change) {
+    if (change.store.stored) {
+        noteDisplay(change.display);
+    } else if (const QString notice =
+                   QStringLiteral("Can’t save: ") + QString::fromStdString(change.store.error);
+               notice != screenNotice_) {
+        setScreenNotice(notice);
+    }
+}
+
+void AppModel::runPass() {
+    if (const auto pass = ReconcileEngine::reconcile(settings_, filter_, clock_.now());
+        pass.write) {
+        noteChange(*pass.write);
+    }
+    refresh();
+}
+
 void AppModel::refresh() {
     const bool on = filter_.enabled();
     const bool automation = settings_.automationEnabled();
@@ -220,7 +238,7 @@ void AppModel::refresh() {
 }
 
 void AppModel::setRunning(bool on) {
-    noteDisplay(filter_.setEnabled(on).display);
+    noteChange(filter_.setEnabled(on));
     refresh();
 }
 
@@ -257,8 +275,7 @@ void AppModel::previewStrength() {
 
 void AppModel::storeStrength() {
     if (strengthMoving_) {
-        noteDisplay(
-            filter_.setStrength(movingStrength_, ColorFilterState::Reach::previewed).display);
+        noteChange(filter_.setStrength(movingStrength_, ColorFilterState::Reach::previewed));
     }
 }
 
@@ -269,15 +286,14 @@ void AppModel::finishStrength() {
     strengthFrame_.stop();
     strengthStore_.stop();
     strengthMoving_ = false;
-    noteDisplay(filter_.setStrength(movingStrength_).display);
+    noteChange(filter_.setStrength(movingStrength_));
     setStrength(filter_.strength());
 }
 
 void AppModel::setAutomation(bool enabled) {
-    settings_.setAutomationEnabled(enabled);
+    noteStored(settings_.setAutomationEnabled(enabled));
     setAutomationEnabled(enabled);
-    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
-    refresh();
+    runPass();
 }
 
 bool AppModel::storableCoordinate(const QString& text, double limitDegrees) {
@@ -290,12 +306,14 @@ void AppModel::applyLocation() {
     // value as it was.
     const auto latitudeBefore = settings_.latitude();
     const auto longitudeBefore = settings_.longitude();
+    StoreOutcome stored;
     if (storableCoordinate(latitudeText_, 90.0)) {
-        settings_.setLatitude(parseCoordinate(latitudeText_));
+        stored = settings_.setLatitude(parseCoordinate(latitudeText_));
     }
-    if (storableCoordinate(longitudeText_, 180.0)) {
-        settings_.setLongitude(parseCoordinate(longitudeText_));
+    if (storableCoordinate(longitudeText_, 180.0) && stored.stored) {
+        stored = settings_.setLongitude(parseCoordinate(longitudeText_));
     }
+    noteStored(stored);
     // A found city's name must not stay on coordinates typed afterwards.
     if (settings_.latitude() != latitudeBefore || settings_.longitude() != longitudeBefore) {
         settings_.setLocationName(std::nullopt);
@@ -303,8 +321,7 @@ void AppModel::applyLocation() {
         setGeocodeMessage(QString());
         setLastGeocodeOK(true);
     }
-    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
-    refresh();
+    runPass();
 }
 
 void AppModel::resolveCity() {
@@ -355,9 +372,14 @@ void AppModel::finishLookup(const QString& name,
     const double longitude = first.location->longitude;
     const QString place = placeName(first, name);
 
-    settings_.setLatitude(latitude);
-    settings_.setLongitude(longitude);
-    settings_.setLocationName(place.toStdString());
+    StoreOutcome stored = settings_.setLatitude(latitude);
+    if (stored.stored) {
+        stored = settings_.setLongitude(longitude);
+    }
+    if (stored.stored) {
+        stored = settings_.setLocationName(place.toStdString());
+    }
+    noteStored(stored);
 
     const QString latitudeText = formatG(latitude);
     const QString longitudeText = formatG(longitude);
@@ -367,8 +389,7 @@ void AppModel::finishLookup(const QString& name,
     setLastGeocodeOK(true);
     setGeocodeMessage(place + QStringLiteral(" · ") + latitudeText + QStringLiteral(", ") +
                       longitudeText);
-    ReconcileEngine::reconcile(settings_, filter_, clock_.now());
-    refresh();
+    runPass();
 }
 
 }  // namespace vesperine

@@ -75,6 +75,14 @@ class AppModel : public QObject {
     // the screen cannot be reached, nothing once it was reached again. Only a
     // change is published, so the panel shows the fact once.
     void noteDisplay(const DisplayOutcome& outcome);
+    // The same for a change of the filter or a setting: a write that could not
+    // be stored is said first ("Can’t save: " and the store's reason).
+    void noteChange(const FilterChange& change);
+    void noteStored(const StoreOutcome& outcome) {
+        if (!outcome.stored) {
+            noteChange({outcome, {}});
+        }
+    }
 
     // From the settings as the last refresh read them, never from the text
     // fields: one reading of the file per refresh, whatever the views redraw.
@@ -134,6 +142,8 @@ class AppModel : public QObject {
   private:
     void previewStrength();
     void storeStrength();
+    // A reconcile pass after a change of the settings, then a refresh.
+    void runPass();
 
     // One published assignment: observers hear of it before and after the store.
     template <typename T>

@@ -198,11 +198,12 @@ void AppDelegate::reconcileAndRefresh() {
     // A pass that switched the filter has just drawn it; otherwise the stored
     // state goes on screen again, in case a resume, a new monitor or another
     // program reset the ramps.
-    const bool switched = ReconcileEngine::reconcile(services_.settings(), services_.filter(),
-                                                     services_.clock->now());
+    const auto pass = ReconcileEngine::reconcile(services_.settings(), services_.filter(),
+                                                 services_.clock->now());
     if (!model_) {
         services_.filter().applyCurrentState();
-    } else if (switched) {
+    } else if (pass.write) {
+        model_->noteChange(*pass.write);
         model_->refresh();
     } else {
         model_->showStoredState();
