@@ -200,7 +200,8 @@ TEST_F(AppModelTest, AMovingStrengthIsPreviewedStoredSeldomAndAgreesWhenItEnds) 
     }
 }
 
-// The notice's text is checked where the panel shows it.
+// The screen notice's text is checked where the panel shows it. A change
+// that could not be stored says so there too.
 TEST_F(AppModelTest, ScreenNoticeFollowsTheLastApplyAndIsPublishedOnlyOnChange) {
     const auto model = makeModel();
     changed.clear();
@@ -209,6 +210,16 @@ TEST_F(AppModelTest, ScreenNoticeFollowsTheLastApplyAndIsPublishedOnlyOnChange) 
     model->noteDisplay(DisplayOutcome::noDisplay());
     EXPECT_EQ(model->screenNotice(), "");
     EXPECT_EQ(changed, (std::vector<P>{P::screenNotice, P::screenNotice}));
+
+    filterStore.failure = "cannot lock f: Permission denied";
+    model->setRunning(true);
+    EXPECT_EQ(model->screenNotice(), "Can’t save: cannot lock f: Permission denied");
+    filterStore.failure.reset();
+    model->setRunning(true);
+    EXPECT_EQ(model->screenNotice(), "");
+    settingsStore.failure = "cannot lock s: Permission denied";
+    model->setAutomation(true);
+    EXPECT_EQ(model->screenNotice(), "Can’t save: cannot lock s: Permission denied");
 }
 
 }  // namespace

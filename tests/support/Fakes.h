@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ class RecordingStore final : public KeyValueStore {
     }
     StoreOutcome setValue(std::string_view key, std::string_view text) override {
         writes.push_back(std::string(key) + "=" + std::string(text));
-        return store_.setValue(key, text);
+        return failure ? StoreOutcome::failed(*failure) : store_.setValue(key, text);
     }
     StoreOutcome remove(std::string_view key) override {
         writes.push_back("-" + std::string(key));
@@ -38,6 +39,7 @@ class RecordingStore final : public KeyValueStore {
     }
     std::vector<std::string> writes;
     mutable std::vector<std::string> reads;
+    std::optional<std::string> failure;  // when set, every write fails with it
 
   private:
     InMemoryStore store_;
