@@ -13,6 +13,10 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -242,6 +246,15 @@ TEST(FilterStateWatcherTest, AWriteBackOfTheOldBytesIsStillAChange) {
     store.setValue("enabled", "true");
     store.setValue("enabled", "false");
     EXPECT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 2000));
+
+    // A pipe in the file's place is looked at, not waited on (the test ends by
+    // the alarm if it is).
+    std::filesystem::remove(file);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    alarm(10);
+    FilterStateWatcher onAPipe(QString::fromStdString(file));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes > 1; }, 2000));
+    alarm(0);
 }
 
 }  // namespace

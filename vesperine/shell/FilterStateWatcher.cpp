@@ -6,21 +6,27 @@
 
 #include <sys/stat.h>
 
+#include "engine/PrivateFile.h"
+
 namespace vesperine {
 namespace {
 
 // One version of the file: its bytes, and which file holds them. Every writer
 // renames a new file over the old, so the tray's own write followed by another
 // process's write of the old bytes still reads as a change.
+// Read as the store reads it: a pipe, a device or a huge file in its place
+// reads as nothing instead of holding up the application.
 QByteArray version(const QString& file) {
+    const QByteArray path = QFile::encodeName(file);
     struct stat info {};
-    QFile in(file);
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0 || !in.open(QIODevice::ReadOnly)) {
+    if (::stat(path.constData(), &info) != 0) {
         return {};
     }
+    const std::string bytes = PrivateFile::read(path.toStdString()).bytes;
     return QByteArray::number(static_cast<qulonglong>(info.st_ino)) + ' ' +
            QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_sec)) + '.' +
-           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_nsec)) + '\n' + in.readAll();
+           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_nsec)) + '\n' +
+           QByteArray::fromStdString(bytes);
 }
 
 // mkdir -p with 0700 for each folder made, as the store makes them.
