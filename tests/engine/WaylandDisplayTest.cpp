@@ -51,11 +51,12 @@ class OnACompositor : public ::testing::Test {
         return *compositor_;
     }
     ProcessResult run(std::vector<std::string> arguments,
-                      std::optional<std::string> display = std::nullopt) const {
+                      std::optional<std::string> display = std::nullopt,
+                      const std::string& wayland = kSocket) const {
         testing::ProcessOptions options;
         options.environment = testing::sessionEnvironment(home, display, "unix:path=/none");
         options.environment["XDG_RUNTIME_DIR"] = runtime();
-        options.environment["WAYLAND_DISPLAY"] = kSocket;
+        options.environment["WAYLAND_DISPLAY"] = wayland;
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }
@@ -102,6 +103,8 @@ TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndG
         testing::waitUntil([&] { return compositor.outputs()[2].ramp == tint(512, 0.2); }, 2));
     expectScreen(true, 0.2);
     EXPECT_EQ(compositor.outputs()[0].rampsReceived, 4);  // one per change, none stacked
+    // The compositor named by its socket's path is the same session.
+    EXPECT_EQ(run({"--set-intensity", "0.2"}, std::nullopt, runtime() + "/" + kSocket).err, "");
 
     // Two processes at once, one switching and one strengthening: the screen
     // ends as the stored state says.

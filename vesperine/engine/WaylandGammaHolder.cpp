@@ -199,7 +199,18 @@ std::variant<Paths, std::string> paths(const std::string& display) {
         (folder.st_mode & 077) != 0) {
         return std::string(runtime) + " is not a folder of this user's that only they can enter";
     }
-    const std::string stem = std::string(runtime) + "/vesperine-" + fileNamePart(display);
+    // The compositor named by its socket's path in this folder is the same session.
+    std::string folderPrefix = runtime;
+    while (folderPrefix.size() > 1 && folderPrefix.back() == '/') {
+        folderPrefix.pop_back();
+    }
+    folderPrefix += '/';
+    std::string name = display;
+    if (name.rfind(folderPrefix, 0) == 0 &&
+        name.find('/', folderPrefix.size()) == std::string::npos) {
+        name.erase(0, folderPrefix.size());
+    }
+    const std::string stem = std::string(runtime) + "/vesperine-" + fileNamePart(name);
     return Paths{stem + ".lock", stem + ".socket"};
 }
 
