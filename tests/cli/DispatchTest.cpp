@@ -166,49 +166,35 @@ TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
     EXPECT_EQ(storesOpened, 0);
 }
 
-// Without --apply it is --decide; with it, whatever its value, it changes the
-// live state only when it differs from the decision.
-TEST_F(Dispatch, ReconcileAppliesOnlyWithApplyAndOnlyWhenDifferent) {
-    filter.setEnabled(true);
+// Without --apply it is --decide. With it (whatever its value), and for the
+// engine's pass, the live state changes only when it differs from the decision,
+// and is put on screen either way (a restarted session may show nothing);
+// what does not reach the screen is status 1 and one line.
+TEST_F(Dispatch, ReconcileChangesOnlyWhatDiffersAndSaysWhenTheScreenIsNotReached) {
     const Arguments decide = {"--decide", "--lat", "38.7", "--lon", "-9.1"};
-    Arguments reconcile = {"--reconcile", "--lat", "38.7", "--lon", "-9.1"};
-    EXPECT_EQ(run(reconcile).out, run(decide).out);
+    const Arguments apply = {"--reconcile", "--lat", "38.7", "--lon", "-9.1", "--apply", "0"};
+    EXPECT_EQ(run({"--reconcile", "--lat", "38.7", "--lon", "-9.1"}).out, run(decide).out);
     EXPECT_EQ(storesOpened, 0);
-
-    reconcile.insert(reconcile.end(), {"--apply", "0"});
-    const auto changed = run(reconcile);
-    EXPECT_EQ(changed.status, 0);
-    EXPECT_NE(changed.out.find("-> want OFF\napplied: ON -> OFF (changed)\n"), std::string::npos)
-        << changed.out;
-    EXPECT_FALSE(filter.enabled());
-    const auto same = run(reconcile);
-    EXPECT_NE(same.out.find("-> want OFF\napplied: already OFF (no change)\n"), std::string::npos)
-        << same.out;
-    EXPECT_FALSE(filter.enabled());
-}
-
-// A pass that finds the stored state agreeing still puts it on screen, which a
-// restarted session may not show; what does not reach the screen is status 1
-// and one line, whether the pass switched or not.
-TEST_F(Dispatch, ReconcileCommandsShowTheStateTheyLeaveAndSayWhenItFails) {
     settings.setAutomationEnabled(true);
-    settings.setLatitude(38.7);  // noon in Lisbon: light, want OFF
+    settings.setLatitude(38.7);  // noon in Lisbon: want OFF
     settings.setLongitude(-9.1);
-    const Arguments engine = {"--engine-reconcile"};
-    const Arguments apply = {"--reconcile", "--lat", "38.7", "--lon", "-9.1", "--apply"};
-    for (const auto& arguments : {engine, apply}) {
-        for (const bool switching : {false, true}) {
-            filter.setEnabled(switching);
-            display.applies.clear();
-            display.outcome = DisplayOutcome::failed("the X server\ndoes not answer");
-            const auto failed = run(arguments);
-            ASSERT_EQ(display.applies.size(), 1u) << arguments[0] << switching;
-            EXPECT_FALSE(display.applies[0].first);
-            EXPECT_EQ(failed.status, 1) << arguments[0] << switching;
-            EXPECT_EQ(failed.err, "vesperine: the X server?does not answer\n");
-            display.outcome = DisplayOutcome::reachedScreen();
-            EXPECT_EQ(run(arguments).status, 0) << arguments[0] << switching;
-        }
+    const std::tuple<Arguments, bool, std::string> cases[] = {
+        {apply, true, "applied: ON -> OFF (changed)\n"},
+        {apply, false, "applied: already OFF (no change)\n"},
+        {{"--engine-reconcile"}, true, "engine-reconcile: changed=true (ON -> OFF)\n"},
+        {{"--engine-reconcile"}, false, "engine-reconcile: changed=false (OFF -> OFF)\n"}};
+    for (const auto& [arguments, before, last] : cases) {
+        filter.setEnabled(before);
+        display.applies.clear();
+        display.outcome = DisplayOutcome::failed("the X server\ndoes not answer");
+        const auto failed = run(arguments);
+        EXPECT_TRUE(failed.out.ends_with(last)) << failed.out;
+        EXPECT_EQ(failed.status, 1) << last;
+        EXPECT_EQ(failed.err, "vesperine: the X server?does not answer\n");
+        EXPECT_EQ(display.applies.size(), 1u) << last;
+        EXPECT_FALSE(filter.enabled() || display.applies.back().first) << last;
+        display.outcome = DisplayOutcome::reachedScreen();
+        EXPECT_EQ(run(arguments).status, 0) << last;
     }
 }
 
