@@ -45,6 +45,7 @@ TEST(WarmTint, RampsStartFromIdentity) {
     const auto warm = WarmTint::ramp(256, true, 0.5);
     EXPECT_EQ(warm.red.back(), 65535);
     EXPECT_LT(warm.blue.back(), 0.75 * 65535);
+    EXPECT_GT(warm.blue.back(), WarmTint::ramp(256, true, 0.9).blue.back());
     EXPECT_EQ(WarmTint::ramp(1, false, 0.0).red, std::vector<std::uint16_t>{65535});
     EXPECT_TRUE(WarmTint::ramp(0, true, 0.5).red.empty());
 }

@@ -185,7 +185,7 @@ TEST_F(AppModelTest, AMovingStrengthIsPreviewedStoredSeldomAndAgreesWhenItEnds) 
         }
         const auto writesDuringDrag = filterStore.writes.size();
         EXPECT_GE(writesDuringDrag, 1u);
-        EXPECT_LE(writesDuringDrag, 600u / AppModel::strengthStoreIntervalMilliseconds + 1);
+        EXPECT_LE(writesDuringDrag, 3u);  // a few a second
         EXPECT_TRUE(display.applies.empty()) << "the drag waited for the screen";
         EXPECT_FALSE(display.previews.empty());
         // One per frame or interval, and one with each store.

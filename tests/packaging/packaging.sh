@@ -88,6 +88,7 @@ man_page() {
     rendered=$(MANWIDTH=100 man -l "$page" 2>"$work/man-warnings" | col -b)
     check "man -l renders without warnings" test ! -s "$work/man-warnings"
     commands=$("$BUILD_DIR/bin/vesperine" --help | grep -oE -- '--[a-z-]+' | sort -u)
+    check "the help text lists commands" test -n "$commands"
     for command in $commands --engine-status --engine-reconcile -h; do
         check "documents $command" grep -qE -- "(^|[^a-z-])$command([^a-z-]|$)" <<<"$rendered"
     done

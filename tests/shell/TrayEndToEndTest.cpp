@@ -60,11 +60,14 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
   protected:
     void SetUp() override {
         if (const auto missing = testing::DesktopSession::missingProgram(
-                {"xdotool", "xwininfo", "xrandr", "import", "convert", "xmessage", "xcompmgr"})) {
+                {"xdotool", "xwininfo", "xrandr", "import", "convert", "xmessage", "xcompmgr",
+                 "xsetroot"})) {
             GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
         }
         ASSERT_TRUE(session_.startBus());
         ASSERT_TRUE(session_.startDisplay()) << session_.displayFailure();
+        // A desktop colour the panel never uses, so that its corners show it.
+        run({"xsetroot", "-solid", "#3a6ea5"});
     }
 
     std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
@@ -258,7 +261,8 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
 
     openPanel(*icon);
     session_.click(200, (band.first + band.second) / 2);
-    EXPECT_TRUE(waitClosed()) << "a click on the empty bar";
+    // trayer is only as wide as its icon: there the click lands on the desktop.
+    EXPECT_TRUE(waitClosed()) << "a click on the empty bar or the desktop";
     auto other = session_.start({"xmessage", "-geometry", "300x100+100+400", "elsewhere"}, "xmsg");
     ASSERT_TRUE(waitUntil(
         [&] {
