@@ -142,6 +142,9 @@ TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneL
         expectScreen(true, 0.5);
         EXPECT_TRUE(filter.setStrength(0.8).succeeded());
         expectScreen(true, 0.8);
+        // A drag's preview shows its strength before the store has it.
+        EXPECT_FALSE(display->preview(0.3).failedToReach());
+        expectScreen(true, 0.3);
         done.set_value();
         other.join();
     }

@@ -13,11 +13,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/ColorFilterState.h"
 #include "engine/KeyFileStore.h"
+#include "engine/NumberText.h"
 #include "engine/StorePaths.h"
 #include "engine/WaylandGammaOutputs.h"
 
@@ -139,17 +141,25 @@ class Holder {
         return changed;
     }
 
-    // One request, "apply", answered with "ok" or the reason it failed.
+    // One request, "apply" (the stored state) or "preview <strength>" (that
+    // strength, the filter on), answered with "ok" or the reason it failed.
     void answerClient(const Paths& where) {
         const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) {
             return;
         }
         pollfd readable{client, POLLIN, 0};
-        char request[16] = {};
-        if (poll(&readable, 1, kRequestPatienceMs) == 1 &&
-            recv(client, request, sizeof request - 1, 0) > 0 && std::string(request) == "apply\n") {
-            const std::string failure = applyStored();
+        char request[64] = {};
+        const bool received = poll(&readable, 1, kRequestPatienceMs) == 1 &&
+                              recv(client, request, sizeof request - 1, 0) > 0;
+        const std::string line = request;
+        const auto previewed = line.starts_with("preview ") && line.ends_with('\n')
+                                   ? NumberText::parse(line.substr(8, line.size() - 9))
+                                   : std::nullopt;
+        if (received && (line == "apply\n" || previewed)) {
+            const std::string failure =
+                previewed ? applyState(*outputs_, true, clampStrength(*previewed), finished_)
+                          : applyStored();
             if (finished_) {
                 // Gone from the folder before the answer, so a client that
                 // gets it and starts another holder finds no stale socket.

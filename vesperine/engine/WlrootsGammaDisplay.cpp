@@ -322,6 +322,27 @@ class WlrootsGammaDisplay final : public DisplayBackend {
         return DisplayOutcome::failed("the holder of the Wayland outputs does not answer");
     }
 
+    // A drag's strength goes to the running holder as it is: the store, which
+    // an apply has the holder read, lags behind the thumb by up to a store
+    // interval. Without a holder it is an apply.
+    DisplayOutcome preview(double strength) override {
+        const auto where = WaylandGammaHolder::paths(display_);
+        const auto* files = std::get_if<WaylandGammaHolder::Paths>(&where);
+        const int fd = files != nullptr ? connectToHolder(files->socket) : -1;
+        if (fd >= 0) {
+            const std::string request = "preview " + NumberText::formatRoundTrip(strength) + "\n";
+            std::string answer;
+            const bool sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0;
+            const bool answered =
+                sent && readLine(fd, Clock::now() + kApplyPatience, answer) == LineEnd::line;
+            close(fd);
+            if (answered) {
+                return outcomeOf(answer);
+            }
+        }
+        return apply(true, strength);
+    }
+
   private:
     // Holders started here that have ended: a long-running process (the tray
     // application) must not collect them as zombies.
