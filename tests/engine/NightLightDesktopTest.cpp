@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "engine/DisplayBackends.h"
@@ -153,8 +154,19 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
     EXPECT_TRUE(settlesAt(expected)) << expected.active << " " << expected.kelvin;
     ASSERT_EQ(vesperine({"--set-enabled", "0"}).exitStatus, 0);
     EXPECT_EQ(userSettings(), before);
-    EXPECT_FALSE(fileExists(home.file("state/vesperine/kde-night-color.saved")) ||
-                 fileExists(home.file("state/vesperine/gnome-night-light.saved")));
+    const std::string saved =
+        home.file(VESPERINE_DESKTOP_KDE ? "state/vesperine/kde-night-color.saved"
+                                        : "state/vesperine/gnome-night-light.saved");
+    EXPECT_FALSE(fileExists(saved));
+
+    // A saved copy that cannot be read is kept, and nothing is restored from it.
+    ASSERT_EQ(vesperine({"--set-enabled", "1"}).exitStatus, 0);
+    std::filesystem::remove(saved);
+    std::filesystem::create_directory(saved);
+    const auto off = vesperine({"--set-enabled", "0"});
+    EXPECT_EQ(off.exitStatus, 1);
+    EXPECT_EQ(off.err, "vesperine: cannot read " + saved + ": not a small regular file\n");
+    EXPECT_TRUE(std::filesystem::is_directory(saved));
 }
 
 // A drag's previews are handed over without waiting for the desktop: with its

@@ -60,6 +60,10 @@ class GnomeNightLight final : public DisplayBackend {
             return DisplayOutcome::failed(turn.failure());
         }
         const auto saved = PrivateFile::read(savedPath);
+        if (!saved.error.empty()) {
+            // The user's own settings are in it: kept, never taken for none.
+            return DisplayOutcome::failed(saved.error);
+        }
         if (!enabled && !saved.exists) {
             return DisplayOutcome::reachedScreen();  // never taken over: Night Light is the user's
         }

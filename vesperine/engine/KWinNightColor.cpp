@@ -72,6 +72,10 @@ class KWinNightColor final : public DisplayBackend {
             return DisplayOutcome::failed(config.error);
         }
         const auto saved = PrivateFile::read(savedPath);
+        if (!saved.error.empty()) {
+            // The user's own settings are in it: kept, never taken for none.
+            return DisplayOutcome::failed(saved.error);
+        }
         if (!enabled && !saved.exists) {
             return DisplayOutcome::reachedScreen();  // never taken over: Night Color is the user's
         }
