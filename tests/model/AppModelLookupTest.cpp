@@ -67,6 +67,20 @@ TEST_F(LookupTest, FoundPlaceIsStoredShownReconciledAndRefreshed) {
     EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText(), "38.7223|-9.1393");
     EXPECT_TRUE(filter.enabled());  // night in Lisbon
     EXPECT_EQ(model->statusText(), "On · auto");
+
+    // Set with the fields as filled stores nothing; fields left alone follow
+    // the file when it changes, the edited one does not.
+    resolve("Porto");
+    script->answerLast(found({city("Porto", "Portugal", 41.1496111, -8.6109901)}));
+    settingsStore.writes.clear();
+    model->applyLocation();
+    EXPECT_TRUE(settingsStore.writes.empty());
+    model->setLongitudeText("-8.6");
+    settings.setLatitude(52.52);
+    settings.setLocationName("Berlin, Germany");
+    model->refresh();
+    EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText() + "|" + model->cityText(),
+              "52.52|-8.6|Berlin, Germany");
 }
 
 // What one completion makes of each kind of reply to "  Atlantis\n".

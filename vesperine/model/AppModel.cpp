@@ -117,10 +117,6 @@ AppModel::AppModel(Settings& settings, ColorFilterState& filter, const Clock& cl
     setFilterOn(filter_.enabled());
     setStrength(filter_.strength());
     setAutomationEnabled(settings_.automationEnabled());
-    setLatitudeText(formatOptional(settings_.latitude()));
-    setLongitudeText(formatOptional(settings_.longitude()));
-    const auto locationName = settings_.locationName();
-    setCityText(locationName ? QString::fromStdString(*locationName) : QString());
     setGeocodeMessage(QString());
     setLastGeocodeOK(true);
     setIsGeocoding(false);
@@ -214,6 +210,26 @@ void AppModel::runPass() {
     refresh();
 }
 
+void AppModel::followStoredPlace(const std::optional<double>& latitude,
+                                 const std::optional<double>& longitude,
+                                 const std::optional<std::string>& name) {
+    const auto follow = [this](const QString& shown, QString& filled, const QString& stored,
+                               void (AppModel::*set)(const QString&)) {
+        if (shown == filled) {
+            if (shown != stored) {
+                (this->*set)(stored);
+            }
+            filled = stored;
+        }
+    };
+    follow(latitudeText_, filledLatitudeText_, formatOptional(latitude),
+           &AppModel::setLatitudeText);
+    follow(longitudeText_, filledLongitudeText_, formatOptional(longitude),
+           &AppModel::setLongitudeText);
+    follow(cityText_, filledCityText_, name ? QString::fromStdString(*name) : QString(),
+           &AppModel::setCityText);
+}
+
 void AppModel::refresh() {
     const bool on = filter_.enabled();
     const bool automation = settings_.automationEnabled();
@@ -221,6 +237,7 @@ void AppModel::refresh() {
     const auto longitude = settings_.longitude();
     const auto name = settings_.locationName();
 
+    followStoredPlace(latitude, longitude, name);
     setFilterOn(on);
     setStrength(strengthMoving_ ? movingStrength_ : filter_.strength());
     setAutomationEnabled(automation);
@@ -306,11 +323,14 @@ void AppModel::applyLocation() {
     // value as it was.
     const auto latitudeBefore = settings_.latitude();
     const auto longitudeBefore = settings_.longitude();
+    // A field still showing the stored value stands for it and is not stored
+    // again: its text may have fewer digits, and the place's name would go.
     StoreOutcome stored;
-    if (storableCoordinate(latitudeText_, 90.0)) {
+    if (latitudeText_ != filledLatitudeText_ && storableCoordinate(latitudeText_, 90.0)) {
         stored = settings_.setLatitude(parseCoordinate(latitudeText_));
     }
-    if (storableCoordinate(longitudeText_, 180.0) && stored.stored) {
+    if (longitudeText_ != filledLongitudeText_ && storableCoordinate(longitudeText_, 180.0) &&
+        stored.stored) {
         stored = settings_.setLongitude(parseCoordinate(longitudeText_));
     }
     noteStored(stored);
@@ -318,6 +338,7 @@ void AppModel::applyLocation() {
     if (settings_.latitude() != latitudeBefore || settings_.longitude() != longitudeBefore) {
         settings_.setLocationName(std::nullopt);
         setCityText(QString());
+        filledCityText_.clear();
         setGeocodeMessage(QString());
         setLastGeocodeOK(true);
     }
@@ -386,6 +407,9 @@ void AppModel::finishLookup(const QString& name,
     setLatitudeText(latitudeText);
     setLongitudeText(longitudeText);
     setCityText(place);
+    filledLatitudeText_ = latitudeText;
+    filledLongitudeText_ = longitudeText;
+    filledCityText_ = place;
     setLastGeocodeOK(true);
     setGeocodeMessage(place + QStringLiteral(" · ") + latitudeText + QStringLiteral(", ") +
                       longitudeText);

@@ -144,6 +144,11 @@ class AppModel : public QObject {
     void storeStrength();
     // A reconcile pass after a change of the settings, then a refresh.
     void runPass();
+    // The place's fields the user has not edited since the model filled them
+    // follow the stored place.
+    void followStoredPlace(const std::optional<double>& latitude,
+                           const std::optional<double>& longitude,
+                           const std::optional<std::string>& name);
 
     // One published assignment: observers hear of it before and after the store.
     template <typename T>
@@ -166,6 +171,11 @@ class AppModel : public QObject {
     QString latitudeText_;
     QString longitudeText_;
     QString cityText_;
+    // What the model last filled those with; a field that still shows it stands
+    // for the stored value, which may hold more digits than it shows.
+    QString filledLatitudeText_;
+    QString filledLongitudeText_;
+    QString filledCityText_;
     QString geocodeMessage_;
     bool lastGeocodeOK_ = true;
     bool isGeocoding_ = false;
