@@ -134,6 +134,9 @@ TEST_F(LookupTest, EveryReplyEndsInItsMessage) {
             EXPECT_FALSE(settings.locationName().has_value()) << trace.toStdString();
         }
     }
+    resolve(QString(100, 'x') + " y");  // a pasted page: the message quotes its start
+    script->answerLast(FakeReply{});
+    EXPECT_EQ(model->geocodeMessage(), notFound(QString(60, 'x') + "…"));
 }
 
 TEST_F(LookupTest, TwoQuickSubmissionsShowResolvingUntilTheSecondArrives) {

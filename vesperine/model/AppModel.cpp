@@ -67,8 +67,14 @@ std::optional<double> parseCoordinate(const QString& text) {
     return NumberText::parse(trimmed(text, isWhitespace).toStdString());
 }
 
+// A pasted page of text would make the message, and the panel, taller than the
+// screen: the name is cut after 60 characters.
 QString notFoundMessage(const QString& name) {
-    return QStringLiteral("Couldn’t find “") + name +
+    constexpr qsizetype kShownCharacters = 60;
+    const QString shown = name.size() <= kShownCharacters
+                              ? name
+                              : name.left(kShownCharacters).trimmed() + QChar(0x2026);
+    return QStringLiteral("Couldn’t find “") + shown +
            QStringLiteral("”. Check the spelling or set lat/long below.");
 }
 
