@@ -16,6 +16,8 @@ std::unique_ptr<DisplayBackend> makeRandrDisplay();
 // compositor cannot be reached, a backend named "wayland-unreachable" that
 // says so on every apply.
 inline constexpr std::string_view kWlrootsGammaName = "wayland-wlr-gamma";
+// The compositor could not be asked at all.
+inline constexpr std::string_view kWaylandUnreachableName = "wayland-unreachable";
 std::unique_ptr<DisplayBackend> makeWlrootsGammaDisplay();
 
 // KWin's Night Color, through kwinrc and D-Bus; null when org.kde.KWin is not

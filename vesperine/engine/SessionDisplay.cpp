@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -32,14 +33,21 @@ bool isWaylandSession() {
            S_ISSOCK(socket.st_mode);
 }
 
+constexpr std::string_view kNoWayName = "wayland-none";
+
 class NoWayToReachTheScreen final : public DisplayBackend {
   public:
     DisplayOutcome apply(bool, double) override {
         return DisplayOutcome::failed(
             "this Wayland compositor offers no way to change the screen's colours");
     }
-    std::string_view name() const override { return "wayland-none"; }
+    std::string_view name() const override { return kNoWayName; }
 };
+
+// A session that offered no way to the screen may offer one later (the
+// desktop's colour daemon starting, or restarting, after the tray): it is
+// asked again, at most this often.
+constexpr auto kAskAgainAfter = std::chrono::seconds(2);
 
 std::unique_ptr<DisplayBackend> chooseForSession() {
     if (isWaylandSession()) {
@@ -81,13 +89,21 @@ class SessionDisplay final : public DisplayBackend {
 
   private:
     DisplayBackend& chosen() const {
+        const auto now = std::chrono::steady_clock::now();
+        if (chosen_ &&
+            (chosen_->name() == kNoWayName || chosen_->name() == kWaylandUnreachableName) &&
+            now - chosenAt_ >= kAskAgainAfter) {
+            chosen_.reset();
+        }
         if (!chosen_) {
             chosen_ = chooseForSession();
+            chosenAt_ = now;
         }
         return *chosen_;
     }
 
     mutable std::unique_ptr<DisplayBackend> chosen_;
+    mutable std::chrono::steady_clock::time_point chosenAt_;
 };
 
 }  // namespace

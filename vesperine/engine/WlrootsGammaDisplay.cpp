@@ -360,7 +360,7 @@ class WlrootsGammaDisplay final : public DisplayBackend {
 class UnreachableDisplay final : public DisplayBackend {
   public:
     explicit UnreachableDisplay(std::string reason) : reason_(std::move(reason)) {}
-    std::string_view name() const override { return "wayland-unreachable"; }
+    std::string_view name() const override { return kWaylandUnreachableName; }
     DisplayOutcome apply(bool, double) override { return DisplayOutcome::failed(reason_); }
 
   private:
