@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "cli/CommandLine.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -33,25 +34,9 @@ class Executable : public ::testing::Test {
     testing::TempDir home;
 };
 
-// The help text byte for byte, and the statuses main returns.
+// The help text and the statuses main returns, on the real streams.
 TEST_F(Executable, HelpTextAndUnknownCommands) {
-    const std::string help =
-        "vesperine \xe2\x80\x94 menu-bar app. With no arguments it launches the\n"
-        "menu-bar UI. The following headless commands are for testing/scripting\n"
-        "and do NOT touch the app's saved settings:\n"
-        "\n"
-        "  --get                         print live enabled / type / strength\n"
-        "  --set-enabled 0|1             flip Color Filters master (live)\n"
-        "  --set-intensity 0..1          set Color Filters strength (live)\n"
-        "  --decide  --lat D --lon D [--sr-off M --ss-off M]\n"
-        "                                print sunrise/sunset + on/off decision (read-only)\n"
-        "  --reconcile --lat D --lon D [--apply]\n"
-        "                                as --decide; with --apply, set the live state\n"
-        "  --render-panel [dir]          render the UI panels to PNGs (read-only;\n"
-        "                                default dir: docs/evidence/vesperine-ui)\n"
-        "  --selftest                    run headless panel-presentation regression;\n"
-        "                                exit 0 if all pass (read-only)\n"
-        "  --help                        this help\n";
+    const std::string help = std::string(CLI::helpText) + "\n";
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"--help", "--unused", "1"}, 0, help, ""},
         {{"--HELP"}, 2, help, "unknown command: --HELP\n"}};
