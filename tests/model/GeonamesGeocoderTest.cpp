@@ -4,6 +4,7 @@
 #include <QtCore/qtestsupport_core.h>
 #include <QThread>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -131,6 +132,31 @@ TEST_F(GeonamesGeocoderTest, DestroyedGeocoderDropsPendingCompletions) {
     }
     QTest::qWait(300);
     EXPECT_EQ(running->completions + cancelled->completions, 0);
+}
+
+// In a German session the data's names are German ("Lissabon"); the names
+// people type from the data's own still find the city, shown in German.
+TEST(GeonamesGeocoderLanguage, TheDatasOwnNamesFindCitiesInAnotherLanguage) {
+    const TempDir locales;
+    runProcess({"localedef", "-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
+    setenv("LOCPATH", locales.path().c_str(), 1);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    qtApp();  // which sets the locale from the environment when it is made
+    if (std::setlocale(LC_ALL, "") == nullptr) {
+        GTEST_SKIP() << "cannot build a German locale";
+    }
+    GeonamesGeocoder geocoder;
+    const std::string lisbon = "Lissabon|Lissabon|Portugal|38.7167,-9.13333";
+    const std::pair<const char*, std::string> cases[] = {
+        {"Lisbon", lisbon},
+        {"Lissabon", lisbon},
+        {"Tokyo", "Tokio|Tokyo|Japan|35.6895,139.692+"},  // not Nishi-Tokyo by its prefix
+        {"Paris, France", "Paris|Île-de-France|Frankreich|48.8534,2.3488+"}};
+    for (const auto& [typed, expected] : cases) {
+        EXPECT_EQ(lookUp(geocoder, typed), expected) << typed;
+    }
+    unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
 }
 
 // Runs the lookup table of this program under strace and looks for sockets.

@@ -15,6 +15,7 @@
 
 // GLib stays in this file: its headers clash with Qt's keywords elsewhere.
 #include <geonames.h>
+#include <libintl.h>
 
 namespace vesperine {
 namespace {
@@ -109,8 +110,34 @@ Fit fitOf(const Words& typed, const Words& name) {
 struct IndexedCity {
     int index = 0;  // in libgeonames' data
     unsigned population = 0;
-    Words name;
+    Words name;  // in the session's language
+    // The data's own names (English for most places), which people type too.
+    Words plainName;
+    Words plainState;
+    Words plainCountry;
 };
+
+// The library translates its names through gettext into the session's
+// language. While the cities are first loaded, with every lookup waiting, the
+// translations are put out of reach for one pass to read the data's own names.
+void readPlainNames(std::vector<IndexedCity>& cities) {
+    const char* const domain = "geonames";
+    const char* const bound = bindtextdomain(domain, nullptr);
+    if (bound == nullptr) {
+        return;
+    }
+    const std::string folder = bound;
+    bindtextdomain(domain, "/nonexistent");
+    for (IndexedCity& entry : cities) {
+        if (GeonamesCity* city = geonames_get_city(entry.index)) {
+            entry.plainName = wordsOf(geonames_city_get_name(city));
+            entry.plainState = wordsOf(geonames_city_get_state(city));
+            entry.plainCountry = wordsOf(geonames_city_get_country(city));
+            geonames_city_free(city);
+        }
+    }
+    bindtextdomain(domain, folder.c_str());
+}
 
 // Empty when the data could not be read.
 std::vector<IndexedCity> loadCities() {
@@ -125,13 +152,15 @@ std::vector<IndexedCity> loadCities() {
         if (city == nullptr) {
             continue;
         }
-        IndexedCity entry{i, geonames_city_get_population(city),
-                          wordsOf(geonames_city_get_name(city))};
+        IndexedCity entry{
+            i, geonames_city_get_population(city), wordsOf(geonames_city_get_name(city)), {}, {},
+            {}};
         if (!entry.name.empty()) {
             cities.push_back(std::move(entry));
         }
         geonames_city_free(city);
     }
+    readPlainNames(cities);
     return cities;
 }
 
@@ -149,12 +178,13 @@ std::optional<QString> textOf(const char* text) {
 
 // Each part after the first comma must begin the state, the country, or a
 // comma-separated piece of the name itself ("Burgdorf, Hanover").
-bool matchesParts(GeonamesCity* city, const std::vector<Words>& parts) {
+bool matchesParts(GeonamesCity* city, const IndexedCity& indexed, const std::vector<Words>& parts) {
     if (parts.empty()) {
         return true;
     }
     std::vector<Words> fields{wordsOf(geonames_city_get_state(city)),
-                              wordsOf(geonames_city_get_country(city))};
+                              wordsOf(geonames_city_get_country(city)), indexed.plainState,
+                              indexed.plainCountry};
     const char* const rawName = geonames_city_get_name(city);
     const std::string_view name = rawName != nullptr ? rawName : "";
     for (std::size_t comma = name.find(','); comma != std::string_view::npos;) {
@@ -214,7 +244,8 @@ Outcome lookUp(const std::string& text) {
     };
     std::vector<Candidate> candidates;
     for (const IndexedCity& city : cities) {
-        if (const Fit fit = fitOf(typed, city.name); fit != Fit::none) {
+        if (const Fit fit = std::min(fitOf(typed, city.name), fitOf(typed, city.plainName));
+            fit != Fit::none) {
             candidates.push_back({fit, &city});
         }
     }
@@ -239,7 +270,7 @@ Outcome lookUp(const std::string& text) {
             continue;
         }
         readAny = true;
-        if (matchesParts(city, parts)) {
+        if (matchesParts(city, *candidate.city, parts)) {
             found.push_back(placemarkOf(city));
         }
         geonames_city_free(city);
