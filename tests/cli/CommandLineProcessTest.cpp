@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "cli/CommandLine.h"
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -15,7 +14,6 @@ namespace vesperine {
 namespace {
 
 using testing::ProcessOptions;
-using testing::ProcessResult;
 using testing::runProcess;
 
 class Executable : public ::testing::Test {
@@ -27,26 +25,9 @@ class Executable : public ::testing::Test {
         o.environment["TZ"] = "UTC";
         return o;
     }
-    ProcessResult run(std::vector<std::string> arguments) const {
-        return testing::runVesperine(arguments, options());
-    }
 
     testing::TempDir home;
 };
-
-// The help text and the statuses main returns, on the real streams.
-TEST_F(Executable, HelpTextAndUnknownCommands) {
-    const std::string help = std::string(CLI::helpText) + "\n";
-    const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
-        {{"--help", "--unused", "1"}, 0, help, ""},
-        {{"--HELP"}, 2, help, "unknown command: --HELP\n"}};
-    for (const auto& [arguments, status, out, err] : cases) {
-        const auto result = run(arguments);
-        EXPECT_EQ(result.exitStatus, status) << arguments[0];
-        EXPECT_EQ(result.out, out) << arguments[0];
-        EXPECT_EQ(result.err, err);
-    }
-}
 
 // The real clock, in the zone TZ names.
 TEST_F(Executable, DecideInTheLocalTimeZone) {
@@ -97,7 +78,7 @@ TEST_F(Executable, WithoutTheInterfaceModuleTheDevelopmentPathsSayItIsMissing) {
     }
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{}, {"--selftest"}, {"--render-panel", home.file("pictures")}}) {
-        const auto result = run(arguments);
+        const auto result = testing::runVesperine(arguments, options());
         EXPECT_NE(result.exitStatus, 0);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, "vesperine: the menu-bar interface is not part of this build\n");

@@ -11,6 +11,7 @@ namespace {
 using ::testing::ElementsAre;
 using AppModelTest = ModelFixture;
 using P = AppModel::Property;
+using Domain = GeocodeError::Domain;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const std::vector<P> kRefresh = {P::filterOn, P::strength, P::automationEnabled, P::place,
@@ -50,7 +51,7 @@ TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
 }
 
 // A refresh reads the live filter and each setting once, whatever the views
-// ask of the model afterwards.
+// ask of the model afterwards; each assignment is announced before it is stored.
 TEST_F(AppModelTest, RefreshReadsTheLiveFilterAndEachSettingOnce) {
     struct Case {
         bool filterOn, automation;
@@ -65,26 +66,20 @@ TEST_F(AppModelTest, RefreshReadsTheLiveFilterAndEachSettingOnce) {
         model->setFilterOn(!c.filterOn);
         model->setAutomationEnabled(!c.automation);
         settingsStore.reads.clear();
+        std::vector<bool> seen;  // filterOn as its announcements find it
+        const auto note = [&](P p) {
+            p == P::filterOn ? seen.push_back(model->filterOn()) : void();
+        };
+        QObject::connect(model.get(), &AppModel::willChange, &context, note);
+        QObject::connect(model.get(), &AppModel::changed, &context, note);
         model->refresh();
+        EXPECT_THAT(seen, ElementsAre(!c.filterOn, c.filterOn));
         EXPECT_EQ(model->statusText(), c.status);
-        EXPECT_EQ(model->filterOn(), c.filterOn);
         EXPECT_EQ(model->place(), "Not set");
         EXPECT_THAT(settingsStore.reads,
                     ::testing::UnorderedElementsAre("automationEnabled", "latitude", "longitude",
                                                     "locationName"));
     }
-}
-
-TEST_F(AppModelTest, AnAssignmentAnnouncesBeforeStoring) {
-    const auto model = makeModel();
-    filter.setEnabled(true);
-    std::vector<bool> seen;
-    QObject::connect(model.get(), &AppModel::willChange, &context,
-                     [&](P p) { p == P::filterOn ? seen.push_back(model->filterOn()) : void(); });
-    QObject::connect(model.get(), &AppModel::changed, &context,
-                     [&](P p) { p == P::filterOn ? seen.push_back(model->filterOn()) : void(); });
-    model->refresh();
-    EXPECT_THAT(seen, ElementsAre(false, true));
 }
 
 TEST_F(AppModelTest, SetAutomationTwiceStoresReconcilesAndRefreshesTwice) {
@@ -220,6 +215,162 @@ TEST_F(AppModelTest, ScreenNoticeFollowsTheLastApplyAndIsPublishedOnlyOnChange) 
     settingsStore.failure = "cannot lock s: Permission denied";
     model->setAutomation(true);
     EXPECT_EQ(model->screenNotice(), "Can’t save: cannot lock s: Permission denied");
+}
+
+const QString kResolving = QStringLiteral("Resolving…");
+const QString kNotThatPlace =
+    QStringLiteral("Couldn’t find that place. Try a different name or set lat/long.");
+const QString kFailed = QStringLiteral("Location lookup failed. Try again, or set lat/long below.");
+
+QString notFound(const QString& name) {
+    return QStringLiteral("Couldn’t find “") + name +
+           QStringLiteral("”. Check the spelling or set lat/long below.");
+}
+
+class LookupTest : public ModelFixture {
+  protected:
+    LookupTest() : model(makeModel()) {}
+
+    void resolve(const QString& text) {
+        model->setCityText(text);
+        model->resolveCity();
+    }
+
+    std::unique_ptr<AppModel> model;
+};
+
+// A lookup is asked for the trimmed name; a blank name, or no geocoder, fails at once.
+TEST_F(LookupTest, LookupStartsWithTheTrimmedNameAndBlankNamesLeaveItAlone) {
+    model->setCityText(QString::fromUtf8("\t\u2028 São Paulo\n\u0085\u00a0"));
+    changed.clear();
+    model->resolveCity();
+    EXPECT_THAT(changed, ElementsAre(P::isGeocoding, P::lastGeocodeOK, P::geocodeMessage));
+    EXPECT_TRUE(model->isGeocoding() && model->lastGeocodeOK());
+    EXPECT_EQ(model->geocodeMessage(), kResolving);
+    for (const char* text : {"", " \n\t\r\v\f \u2028\u2029\u0085\u00a0\u3000"}) {
+        model->setLastGeocodeOK(true);
+        model->setCityText(QString::fromUtf8(text));
+        changed.clear();
+        model->resolveCity();
+        EXPECT_THAT(changed, ElementsAre(P::lastGeocodeOK, P::geocodeMessage));
+        EXPECT_FALSE(model->lastGeocodeOK());
+        EXPECT_EQ(model->geocodeMessage(), "Type a city name, e.g. Lisbon.");
+    }
+    EXPECT_TRUE(model->isGeocoding());
+    EXPECT_THAT(script->calls, ElementsAre("cancel", "geocode:São Paulo"));
+    AppModel bare(settings, filter, clock, nullptr);
+    bare.setCityText("Lisbon");
+    bare.resolveCity();
+    EXPECT_FALSE(bare.isGeocoding() || bare.lastGeocodeOK());
+    EXPECT_EQ(bare.geocodeMessage(), kFailed);
+}
+
+TEST_F(LookupTest, FoundPlaceIsStoredShownReconciledAndRefreshed) {
+    settings.setAutomationEnabled(true);
+    resolve(" lisbon ");
+    settingsStore.writes.clear();
+    changed.clear();
+    script->answerLast(found({city("Lisbon", "Portugal", 38.7223, -9.1393),
+                              city("Lisbon", "United States", 44.0, -70.1)}));
+    EXPECT_THAT(settingsStore.writes, ElementsAre("latitude=38.7223", "longitude=-9.1393",
+                                                  "locationName=Lisbon, Portugal"));
+    EXPECT_THAT(changed, ElementsAre(P::isGeocoding, P::latitudeText, P::longitudeText, P::cityText,
+                                     P::lastGeocodeOK, P::geocodeMessage, P::filterOn, P::strength,
+                                     P::automationEnabled, P::place, P::statusText));
+    EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText(), "38.7223|-9.1393");
+    EXPECT_TRUE(filter.enabled());  // night in Lisbon
+    EXPECT_EQ(model->statusText(), "On · auto");
+
+    // Set with the fields as filled stores nothing; fields left alone follow
+    // the file when it changes, the edited one does not.
+    resolve("Porto");
+    script->answerLast(found({city("Porto", "Portugal", 41.1496111, -8.6109901)}));
+    settingsStore.writes.clear();
+    model->applyLocation();
+    EXPECT_TRUE(settingsStore.writes.empty());
+    model->setLongitudeText("-8.6");
+    settings.setLatitude(52.52);
+    settings.setLocationName("Berlin, Germany");
+    model->refresh();
+    EXPECT_EQ(model->latitudeText() + "|" + model->longitudeText() + "|" + model->cityText(),
+              "52.52|-8.6|Berlin, Germany");
+
+    // A lookup that completes after its model is gone touches nothing.
+    filter.setEnabled(false);
+    resolve("Lisbon");
+    model.reset();
+    settingsStore.writes.clear();
+    script->answerLast(found({city("Lisbon", "Portugal", 38.7223, -9.1393)}));
+    EXPECT_TRUE(settingsStore.writes.empty());
+    EXPECT_FALSE(filter.enabled());
+}
+
+// What each kind of reply to "  Atlantis\n" ends in. Each lookup cancels the
+// one before, whose completion, early or late, changes only the busy state.
+TEST_F(LookupTest, EveryReplyEndsInItsMessageWhateverCancelledCompletionsFollow) {
+    const auto at = [](std::optional<QString> locality, std::optional<QString> name,
+                       std::optional<QString> area, std::optional<QString> country) {
+        return found({{locality, name, area, country, Coordinate{1.5, 2.5}}});
+    };
+    Placemark noLocation = city("Lisbon", "Portugal", 0, 0);
+    noLocation.location.reset();
+    FakeReply errorAndList = at("Lisbon", {}, {}, {});
+    errorAndList.error = GeocodeError{Domain::location, 2};
+    const auto none = std::nullopt;
+    const FakeReply cancelled = failed(Domain::location, GeocodeError::cancelled);
+    struct Case {
+        FakeReply reply;
+        QString message;  // for a found place: the place shown and stored
+        bool found;
+    };
+    const std::vector<Case> cases = {
+        {at("Lisbon", "Ignored", "Lisbon District", "Portugal"), "Lisbon, Portugal", true},
+        {at(none, none, "Bavaria", none), "Bavaria", true},
+        {at(none, "Central Park", "New York", "USA"), "Central Park, USA", true},
+        {at("", "Belém", none, "Portugal"), "Portugal", true},  // the empty locality wins
+        {at("Lisbon", none, none, ""), "Lisbon", true},
+        {at("", "", "", ""), "Atlantis", true},
+        {FakeReply{}, notFound("Atlantis"), false},
+        {found({}), notFound("Atlantis"), false},
+        {found({noLocation, city("Porto", "PT", 41, -8)}), notFound("Atlantis"), false},
+        {failed(Domain::location, 2), "No network. Connect and retry, or set lat/long below.",
+         false},
+        {errorAndList, "No network. Connect and retry, or set lat/long below.", false},
+        {failed(Domain::location, 8), kNotThatPlace, false},
+        {failed(Domain::location, 9), kNotThatPlace, false},
+        {failed(Domain::location, 11), kFailed, false},
+        {failed(Domain::other, 2), kFailed, false},
+        {failed(Domain::other, 10), kFailed, false},
+    };
+    for (const Case& c : cases) {
+        const std::string trace = c.message.toStdString();
+        settings.setLocationName(std::nullopt);
+        const std::size_t first = script->lookups.size();
+        resolve("Lisbon");
+        resolve("Porto");
+        resolve("  Atlantis\n");
+        changed.clear();
+        script->answer(first, cancelled);
+        EXPECT_THAT(changed, ElementsAre(P::isGeocoding)) << trace;
+        EXPECT_TRUE(!model->isGeocoding() && model->lastGeocodeOK()) << trace;
+        EXPECT_EQ(model->geocodeMessage(), kResolving);
+        script->answer(first + 2, c.reply);
+        script->answer(first + 1, cancelled);
+        EXPECT_FALSE(model->isGeocoding()) << trace;
+        EXPECT_EQ(model->lastGeocodeOK(), c.found) << trace;
+        if (c.found) {
+            EXPECT_EQ(model->cityText(), c.message);
+            EXPECT_EQ(settings.locationName(), trace);
+            EXPECT_EQ(model->geocodeMessage(), c.message + QStringLiteral(" · 1.5, 2.5"));
+        } else {
+            EXPECT_EQ(model->geocodeMessage(), c.message);
+            EXPECT_EQ(model->cityText(), "  Atlantis\n");
+            EXPECT_FALSE(settings.locationName().has_value()) << trace;
+        }
+    }
+    resolve(QString(100, 'x') + " y");  // a pasted page: the message quotes its start
+    script->answerLast(FakeReply{});
+    EXPECT_EQ(model->geocodeMessage(), notFound(QString(60, 'x') + "…"));
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 #include "cli/CommandLine.h"
+#include "cli/Options.h"
 #include "engine/ColorFilterState.h"
 #include "engine/KeyValueStore.h"
+#include "engine/NumberText.h"
 #include "engine/Settings.h"
 #include "support/Fakes.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "support/Time.h"
 
@@ -17,8 +23,7 @@ namespace {
 
 using Arguments = std::vector<std::string>;
 
-class RecordingInterface final : public CLI::InterfaceCommands {
-  public:
+struct RecordingInterface final : CLI::InterfaceCommands {
     int runSelfTest() override {
         ++selfTests;
         return 0;
@@ -31,13 +36,8 @@ class RecordingInterface final : public CLI::InterfaceCommands {
     std::vector<std::string> renderedInto;
 };
 
-struct RunResult {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-};
-
-// The dispatcher over in-memory stores, a fixed clock and UTC.
+// The dispatcher over in-memory stores, a fixed clock and UTC; its status is
+// -1 where the application would start.
 class Dispatch : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -45,7 +45,7 @@ class Dispatch : public ::testing::Test {
         tzset();
     }
 
-    RunResult run(Arguments arguments) {
+    testing::ProcessResult run(Arguments arguments) {
         arguments.insert(arguments.begin(), "vesperine");
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
@@ -61,11 +61,8 @@ class Dispatch : public ::testing::Test {
                                         return settings;
                                     },
                                     interface};
-        RunResult result;
-        result.status = CLI::run(arguments, context);
-        result.out = testing::drainAndClose(out);
-        result.err = testing::drainAndClose(err);
-        return result;
+        const auto status = CLI::run(arguments, context);
+        return {testing::drainAndClose(out), testing::drainAndClose(err), status.value_or(-1)};
     }
 
     testing::FixedClock clock{testing::utc("2024-06-21T12:00:00Z")};
@@ -81,29 +78,36 @@ class Dispatch : public ::testing::Test {
 const std::string kHelp = std::string(CLI::helpText) + "\n";
 const std::string kNoon = "now: 2024-06-21 12:00:00 Z\n";
 
-// What no command, help and an unknown word do; nothing opens a store.
-TEST_F(Dispatch, ApplicationHelpAndUnknownCommands) {
+// What no command, help, the development commands and an unknown word do;
+// nothing opens a store.
+TEST_F(Dispatch, ApplicationHelpDevelopmentAndUnknownCommands) {
     const struct {
         Arguments arguments;
-        std::optional<int> status;
+        int status;
         std::string out, err;
     } cases[] = {
-        {{}, std::nullopt, "", ""},
+        {{}, -1, "", ""},
         // A first argument that is no option starts the application.
-        {{"-x", "--get"}, std::nullopt, "", ""},
-        {{"-help"}, std::nullopt, "", ""},
+        {{"-x", "--get"}, -1, "", ""},
+        {{"-help"}, -1, "", ""},
         {{"--help"}, 0, kHelp, ""},
         {{"-h"}, 0, kHelp, ""},
+        {{"--selftest", "--extra"}, 0, "", ""},
+        // The default folder and a lone folder are run through the executable.
+        {{"--render-panel", "--dir", "out2", "ignored"}, 0, "", ""},
+        {{"--render-panel", "first", "second"}, 0, "", ""},
     };
     for (const auto& c : cases) {
         const auto result = run(c.arguments);
-        EXPECT_EQ(result.status, c.status) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.status) << ::testing::PrintToString(c.arguments);
         EXPECT_EQ(result.out, c.out) << ::testing::PrintToString(c.arguments);
         EXPECT_EQ(result.err, c.err);
     }
+    EXPECT_EQ(interface.selfTests, 1);
+    EXPECT_EQ(interface.renderedInto, (std::vector<std::string>{"out2", "first"}));
     for (const char* command : {"--HELP", "--Get", "--", "--lat", "--engine", "---get"}) {
         const auto result = run({command, "--lat", "1"});
-        EXPECT_EQ(result.status, 2) << command;
+        EXPECT_EQ(result.exitStatus, 2) << command;
         EXPECT_EQ(result.err, std::string("unknown command: ") + command + "\n");
         EXPECT_EQ(result.out, kHelp);
     }
@@ -117,7 +121,8 @@ TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionWithoutOpeningAStore) {
                                    "decision: between sunrise and sunset \xe2\x80\x94 light -> "
                                    "want OFF\n";
     const std::pair<Arguments, std::string> cases[] = {
-        {{"--lat", "38.7223", "--lon", "-9.1393", "--ss-off", "30"}, lisbonNoon},
+        // The last of a repeated option counts.
+        {{"--lat", "0", "--lat", "38.7223", "--lon", "-9.1393", "--ss-off", "30"}, lisbonNoon},
         // Offsets that are no number count as zero; --decide ignores --apply.
         {{"--lat", "38.7223", "--lon", "-9.1393", "--sr-off", "abc", "--ss-off", "30", "--apply"},
          lisbonNoon},
@@ -136,7 +141,7 @@ TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionWithoutOpeningAStore) {
     for (auto [arguments, out] : cases) {
         arguments.insert(arguments.begin(), "--decide");
         const auto result = run(arguments);
-        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, out);
         EXPECT_EQ(result.err, "");
     }
@@ -158,7 +163,7 @@ TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
             arguments.insert(arguments.begin(), command);
             arguments.push_back("--apply");
             const auto result = run(arguments);
-            EXPECT_EQ(result.status, 2);
+            EXPECT_EQ(result.exitStatus, 2);
             EXPECT_EQ(result.out, "");
             EXPECT_EQ(result.err, std::string(command) + " needs --lat <deg> --lon <deg>\n");
         }
@@ -166,21 +171,24 @@ TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
     EXPECT_EQ(storesOpened, 0);
 }
 
-// Without --apply it is --decide. With it (whatever its value), and for the
-// engine's pass, the live state changes only when it differs from the decision,
-// and is put on screen either way (a restarted session may show nothing);
-// what does not reach the screen is status 1 and one line.
+// Without --apply it is --decide. With it (whatever its value, or none), and
+// for the engine's pass, the live state changes only when it differs from the
+// decision, and is put on screen either way (a restarted session may show
+// nothing); what does not reach the screen is status 1 and one line.
 TEST_F(Dispatch, ReconcileChangesOnlyWhatDiffersAndSaysWhenTheScreenIsNotReached) {
     const Arguments decide = {"--decide", "--lat", "38.7", "--lon", "-9.1"};
-    const Arguments apply = {"--reconcile", "--lat", "38.7", "--lon", "-9.1", "--apply", "0"};
     EXPECT_EQ(run({"--reconcile", "--lat", "38.7", "--lon", "-9.1"}).out, run(decide).out);
     EXPECT_EQ(storesOpened, 0);
     settings.setAutomationEnabled(true);
     settings.setLatitude(38.7);  // noon in Lisbon: want OFF
     settings.setLongitude(-9.1);
     const std::tuple<Arguments, bool, std::string> cases[] = {
-        {apply, true, "applied: ON -> OFF (changed)\n"},
-        {apply, false, "applied: already OFF (no change)\n"},
+        {{"--reconcile", "--lat", "38.7", "--lon", "-9.1", "--apply", "0"},
+         true,
+         "applied: ON -> OFF (changed)\n"},
+        {{"--reconcile", "--apply", "--lat", "38.7", "--lon", "-9.1"},
+         false,
+         "applied: already OFF (no change)\n"},
         {{"--engine-reconcile"}, true, "engine-reconcile: changed=true (ON -> OFF)\n"},
         {{"--engine-reconcile"}, false, "engine-reconcile: changed=false (OFF -> OFF)\n"}};
     for (const auto& [arguments, before, last] : cases) {
@@ -189,24 +197,95 @@ TEST_F(Dispatch, ReconcileChangesOnlyWhatDiffersAndSaysWhenTheScreenIsNotReached
         display.outcome = DisplayOutcome::failed("the X server\ndoes not answer");
         const auto failed = run(arguments);
         EXPECT_TRUE(failed.out.ends_with(last)) << failed.out;
-        EXPECT_EQ(failed.status, 1) << last;
+        EXPECT_EQ(failed.exitStatus, 1) << last;
         EXPECT_EQ(failed.err, "vesperine: the X server?does not answer\n");
         EXPECT_EQ(display.applies.size(), 1u) << last;
         EXPECT_FALSE(filter.enabled() || display.applies.back().first) << last;
         display.outcome = DisplayOutcome::reachedScreen();
-        EXPECT_EQ(run(arguments).status, 0) << last;
+        EXPECT_EQ(run(arguments).exitStatus, 0) << last;
     }
 }
 
-TEST_F(Dispatch, DevelopmentCommandsGoToTheInterfaceModule) {
-    EXPECT_EQ(run({"--selftest", "--extra"}).status, 0);
-    EXPECT_EQ(interface.selfTests, 1);
+TEST(BoolArg, KnowsEightWordsInAnyCaseAndNothingElse) {
+    for (const char* word : {"1", "true", "TRUE", "on", "On", "yes", "Yes", "YES"}) {
+        EXPECT_EQ(CLI::boolArg(word), std::optional<bool>(true)) << word;
+    }
+    for (const char* word : {"0", "false", "False", "off", "Off", "no", "NO"}) {
+        EXPECT_EQ(CLI::boolArg(word), std::optional<bool>(false)) << word;
+    }
+    for (const char* word : {" yes", "yes ", "y", "2", "", "01", "tru", "n\xc3\xb6"}) {
+        EXPECT_EQ(CLI::boolArg(word), std::nullopt) << '"' << word << '"';
+    }
+}
 
-    // The default folder and a lone folder are run through the executable.
-    run({"--render-panel", "--dir", "out2", "ignored"});
-    run({"--render-panel", "first", "second"});
-    EXPECT_EQ(interface.renderedInto, (std::vector<std::string>{"out2", "first"}));
-    EXPECT_EQ(storesOpened, 0);
+TEST(NumberRule, AcceptsWholeStrtodNumbersOnly) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<const char*, double> numbers[] = {
+        {"0.5", 0.5},         {"+.5", 0.5},   {"5.", 5.0},    {"1e-1", 0.1}, {"0x1p-1", 0.5},
+        {"-9.1393", -9.1393}, {"-0", -0.0},   {"1E2", 100.0}, {"inf", inf},  {"INF", inf},
+        {"Infinity", inf},    {"-inf", -inf}, {"1e999", inf}};
+    for (const auto& [text, value] : numbers) {
+        EXPECT_EQ(NumberText::parse(text), std::optional<double>(value)) << text;
+    }
+    for (const char* text : {"nan", "NaN", "NAN", "-nan"}) {
+        const auto parsed = NumberText::parse(text);
+        EXPECT_TRUE(parsed && std::isnan(*parsed)) << text;
+    }
+    using namespace std::string_view_literals;
+    for (const std::string_view text :
+         {" 0.5"sv, "0.5 "sv, "0,5"sv, "1.2.3"sv, "--1"sv, ""sv, "\t1"sv, "\n1"sv, "1\n"sv, "abc"sv,
+          "."sv, "+"sv, "e5"sv, "0x"sv, "1\0002"sv, "\0001"sv}) {
+        EXPECT_EQ(NumberText::parse(text), std::nullopt) << '"' << text << '"';
+    }
+}
+
+TEST(NumberRule, IgnoresTheProcessLocale) {
+    // A locale with a decimal comma, compiled into a private folder.
+    testing::TempDir locales;
+    const auto built = testing::runProcess(
+        {"localedef", "-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
+    setenv("LOCPATH", locales.path().c_str(), 1);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        unsetenv("LOCPATH");
+        GTEST_SKIP() << "cannot build a decimal-comma locale: " << built.err;
+    }
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_EQ(NumberText::parse("0.5"), std::optional<double>(0.5));
+    EXPECT_EQ(NumberText::parse("0,5"), std::nullopt);
+    EXPECT_EQ(NumberText::formatG(38.722312), "38.7223");
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+}
+
+TEST(FmtDate, WritesTheLocalTimeWithItsOffsetOrAPlaceholder) {
+    const Instant solstice = testing::utc("2024-06-21T05:12:00.9Z");
+    const auto at = [](double seconds) { return Instant::fromSecondsSince1970(seconds); };
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::string dash = "\xe2\x80\x94";
+    const std::tuple<const char*, std::optional<Instant>, std::string> cases[] = {
+        {"UTC0", solstice, "2024-06-21 05:12:00 Z"},
+        {"EST5", solstice, "2024-06-21 00:12:00 -05:00"},
+        {"IST-5:30", solstice, "2024-06-21 10:42:00 +05:30"},
+        // An offset with seconds, like a local mean time zone.
+        {"LMT+0:36:45", solstice, "2024-06-21 04:35:15 -00:36:45"},
+        // Truncated toward the earlier second.
+        {"UTC0", at(59.999), "1970-01-01 00:00:59 Z"},
+        {"UTC0", at(-0.5), "1969-12-31 23:59:59 Z"},
+        // Far years: 11970, and 1 BC (year of the era 1).
+        {"UTC0", at(315569520000.0), "11970-01-01 00:00:00 Z"},
+        {"UTC0", testing::utc("0000-06-01T00:00:00Z"), "0001-06-01 00:00:00 Z"},
+        {"UTC0", std::nullopt, dash},
+        {"UTC0", at(inf), dash},
+        {"UTC0", at(-inf), dash},
+        {"UTC0", at(std::nan("")), dash},
+        {"UTC0", at(1e300), dash},
+        {"UTC0", at(1e18), dash},
+    };
+    for (const auto& [zone, instant, text] : cases) {
+        setenv("TZ", zone, 1);
+        tzset();
+        EXPECT_EQ(CLI::fmtDate(instant), text) << zone << " " << text;
+    }
 }
 
 }  // namespace
