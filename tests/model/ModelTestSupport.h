@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/ColorFilterState.h"
-#include "engine/Settings.h"
 #include "model/AppModel.h"
-#include "model/CityGeocoder.h"
 #include "support/Fakes.h"
 #include "support/Time.h"
 
