@@ -14,7 +14,6 @@ namespace vesperine {
 namespace {
 
 using testing::ProcessOptions;
-using testing::runProcess;
 
 class Executable : public ::testing::Test {
   protected:
@@ -22,7 +21,6 @@ class Executable : public ::testing::Test {
         ProcessOptions o;
         o.environment =
             testing::sessionEnvironment(home, std::nullopt, "unix:path=" + home.file("no-bus"));
-        o.environment["TZ"] = "UTC";
         return o;
     }
 
@@ -36,9 +34,8 @@ TEST_F(Executable, HeadlessCommandsWriteLocalTimesAndLoadNoGraphicalLibrary) {
     o.environment["LD_DEBUG"] = "files";
     // A Wayland desktop with a session bus: reading still loads neither.
     o.environment["WAYLAND_DISPLAY"] = "wayland-absent";
-    const auto decide =
-        runProcess({VESPERINE_EXECUTABLE, "--decide", "--lat", "1", "--lon", "2"}, o);
-    const auto get = runProcess({VESPERINE_EXECUTABLE, "--get"}, o);
+    const auto decide = testing::runVesperine({"--decide", "--lat", "1", "--lon", "2"}, o);
+    const auto get = testing::runVesperine({"--get"}, o);
     EXPECT_EQ(decide.exitStatus, 0);
     EXPECT_NE(decide.out.find(" +05:30\ndecision: "), std::string::npos) << decide.out;
     EXPECT_EQ(get.exitStatus, 0);
@@ -88,12 +85,12 @@ TEST_F(Executable, TheInterfaceFailsCleanlyWhereItCannotShowAnything) {
     for (const auto& [variable, value, error] : cases) {
         ProcessOptions o = options();
         o.environment[variable] = value;
-        std::vector<std::vector<std::string>> runs = {{VESPERINE_EXECUTABLE}};
+        std::vector<std::vector<std::string>> runs = {{}};
         if (variable == "DISPLAY") {  // the self-test picks its own platform otherwise
-            runs.push_back({VESPERINE_EXECUTABLE, "--selftest"});
+            runs.push_back({"--selftest"});
         }
         for (const auto& arguments : runs) {
-            const auto result = runProcess(arguments, o);
+            const auto result = testing::runVesperine(arguments, o);
             EXPECT_EQ(result.exitStatus, 1) << error << arguments.size();
             EXPECT_EQ(result.err, error);
             EXPECT_EQ(result.out, "");

@@ -9,7 +9,6 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Options.h"
-#include "engine/KeyValueStore.h"
 #include "engine/NumberText.h"
 #include "support/Fakes.h"
 #include "support/Subprocess.h"
@@ -103,7 +102,7 @@ TEST_F(Dispatch, ApplicationHelpDevelopmentAndUnknownCommands) {
     EXPECT_EQ(storesOpened, 0);
 }
 
-TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionWithoutOpeningAStore) {
+TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionOrAUsageErrorWithoutOpeningAStore) {
     const std::string lisbonNoon = kNoon +
                                    "sunrise: 2024-06-21 05:12:00 Z\n"
                                    "sunset: 2024-06-21 20:34:43 Z\n"
@@ -134,11 +133,8 @@ TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionWithoutOpeningAStore) {
         EXPECT_EQ(result.out, out);
         EXPECT_EQ(result.err, "");
     }
-    EXPECT_EQ(storesOpened, 0);
-}
-
-TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
-    const std::vector<Arguments> cases = {
+    // Missing or unparsable coordinates, for either command.
+    const std::vector<Arguments> usageErrors = {
         {},
         {"--lat", "38"},
         {"--lon", "-9"},
@@ -148,7 +144,7 @@ TEST_F(Dispatch, MissingOrUnparsableCoordinatesAreUsageErrors) {
         {"38", "-9"},
     };
     for (const char* command : {"--decide", "--reconcile"}) {
-        for (auto arguments : cases) {
+        for (auto arguments : usageErrors) {
             arguments.insert(arguments.begin(), command);
             arguments.push_back("--apply");
             const auto result = run(arguments);
@@ -196,14 +192,14 @@ TEST_F(Dispatch, ReconcileChangesOnlyWhatDiffersAndSaysWhenTheScreenIsNotReached
 }
 
 TEST(BoolArg, KnowsEightWordsInAnyCaseAndNothingElse) {
-    for (const char* word : {"1", "true", "TRUE", "on", "On", "yes", "Yes", "YES"}) {
-        EXPECT_EQ(CLI::boolArg(word), std::optional<bool>(true)) << word;
-    }
-    for (const char* word : {"0", "false", "False", "off", "Off", "no", "NO"}) {
-        EXPECT_EQ(CLI::boolArg(word), std::optional<bool>(false)) << word;
-    }
-    for (const char* word : {" yes", "yes ", "y", "2", "", "01", "tru", "n\xc3\xb6"}) {
-        EXPECT_EQ(CLI::boolArg(word), std::nullopt) << '"' << word << '"';
+    const std::pair<std::optional<bool>, std::vector<const char*>> cases[] = {
+        {true, {"1", "true", "TRUE", "on", "On", "yes", "Yes", "YES"}},
+        {false, {"0", "false", "False", "off", "Off", "no", "NO"}},
+        {std::nullopt, {" yes", "yes ", "y", "2", "", "01", "tru", "n\xc3\xb6"}}};
+    for (const auto& [expected, words] : cases) {
+        for (const char* word : words) {
+            EXPECT_EQ(CLI::boolArg(word), expected) << '"' << word << '"';
+        }
     }
 }
 
