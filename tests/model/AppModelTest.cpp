@@ -177,6 +177,7 @@ TEST_F(AppModelTest, AMovingStrengthIsPreviewedStoredSeldomAndAgreesWhenItEnds) 
         const auto writesDuringDrag = filterStore.writes.size();
         EXPECT_LE(writesDuringDrag, 3u);  // a few a second
         EXPECT_TRUE(display.applies.empty()) << "the drag waited for the screen";
+        EXPECT_GT(display.previews.size(), writesDuringDrag) << "previewed between stores too";
         // One per frame or interval, and one with each store.
         EXPECT_LE(display.previews.size(), 600u / intervalMs + 1 + writesDuringDrag) << intervalMs;
         model->finishStrength();
