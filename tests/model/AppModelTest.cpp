@@ -15,7 +15,6 @@ using AppModelTest = ModelFixture;
 using P = AppModel::Property;
 using Domain = GeocodeError::Domain;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
 const std::vector<P> kRefresh = {P::filterOn, P::strength, P::automationEnabled, P::place,
                                  P::statusText};
 
@@ -31,7 +30,7 @@ TEST_F(AppModelTest, StoredPlaceFillsTextsAndDerivedProperties) {
              Case{90.0, -180.0, "90", "-180", "90, -180", ""},
              Case{0.00001, 179.5, "1e-05", "179.5", "1e-05, 179.5", "Lisbon, Portugal"},
              Case{90.0001, 10.0, "90.0001", "10", "Not set", ""},
-             Case{kInf, 10.0, "inf", "10", "Not set", ""},
+             Case{std::numeric_limits<double>::infinity(), 10.0, "inf", "10", "Not set", ""},
              Case{12.5, std::nullopt, "12.5", "", "Not set", "Lisbon, Portugal"},
          }) {
         settings.setLatitude(c.latitude);
