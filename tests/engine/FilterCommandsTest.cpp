@@ -57,8 +57,6 @@ class Commands : public ::testing::Test {
 // commands make of them, their usage errors, and that they never create or
 // touch the saved settings.
 TEST_F(Commands, LiveCommandsChangeTheLiveStateOnly) {
-    expectRuns({"--get", "--value", "1"}, kNoon, 0, "enabled=false\ntype=1\nstrength=0.500000\n");
-    EXPECT_FALSE(fileExists(home.file("state")));
     writeFile(statePath(), "[ColorFilter]\nenabled=true\ntype=-3\nstrength=1.7\n");
     expectRuns({"--get"}, kNoon, 0, "enabled=true\ntype=-3\nstrength=1.000000\n");
     const std::tuple<Arguments, int, std::string, std::string> steps[] = {

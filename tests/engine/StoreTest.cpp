@@ -2,12 +2,16 @@
 // over them, and the engine's gate.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <random>
+#include <regex>
 #include <utility>
 
 #include "engine/ColorFilterState.h"
@@ -46,6 +50,22 @@ class KeyFileTest : public ::testing::Test {
     }
     std::vector<std::string> filesBeside(const std::string& path) const {
         return testing::filesIn(std::filesystem::path(path).parent_path());
+    }
+    // What writers left beside the settings file and its lock.
+    std::vector<std::string> strayFiles() const {
+        auto names = filesBeside(settingsPath());
+        std::erase_if(names, [](const auto& name) {
+            return name == "settings.ini" || name == "settings.ini.lock";
+        });
+        return names;
+    }
+    template <typename Body>
+    static pid_t child(Body body) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            _exit(body());
+        }
+        return pid;
     }
 
     testing::TempDir dir;
@@ -123,10 +143,10 @@ TEST_F(KeyFileTest, AnUnparseableFileReadsEmptyAndIsMovedAsideByTheNextWrite) {
     EXPECT_EQ(readFile(settingsPath()), garbage);  // reading leaves it alone
 
     settings.setLongitude(5.0);
-    const auto names = filesBeside(settingsPath());
-    ASSERT_EQ(names.size(), 3u);
-    ASSERT_EQ(names[1].rfind("settings.ini.broken-", 0), 0u) << names[1];
-    EXPECT_EQ(readFile(dir.file("config/vesperine/" + names[1])), garbage);
+    const auto names = strayFiles();
+    ASSERT_EQ(names.size(), 1u);
+    ASSERT_EQ(names[0].rfind("settings.ini.broken-", 0), 0u) << names[0];
+    EXPECT_EQ(readFile(dir.file("config/vesperine/" + names[0])), garbage);
     EXPECT_EQ(readFile(settingsPath()), "[vesperine]\nlongitude=5\n");
 }
 
@@ -145,6 +165,66 @@ TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
     EXPECT_EQ(readFile(settingsPath()), text);
     EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
     EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
+}
+
+// Several processes on one store file: no write lost, no torn file, whenever
+// a writer is killed.
+TEST_F(KeyFileTest, ConcurrentWritersLoseNothing) {
+    constexpr int kWriters = 4;
+    constexpr int kWrites = 150;
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.push_back(child([&, w] {
+            bool stored = true;
+            for (int count = 1; count <= kWrites; ++count) {
+                const std::string key = "writer" + std::to_string(w);
+                stored &= settingsStore.setValue(key, std::to_string(count)).stored;
+            }
+            return stored ? 0 : 1;
+        }));
+    }
+    for (const pid_t pid : writers) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(settingsStore.value("writer" + std::to_string(w)), std::to_string(kWrites)) << w;
+    }
+    EXPECT_TRUE(strayFiles().empty());
+}
+
+TEST_F(KeyFileTest, WritersKilledAtAnyMomentLeaveAWholeFile) {
+    std::mt19937 random(20240115);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 15000);
+    const std::regex written("round[0-9]+-[0-9]+");
+    bool everWritten = false;
+    for (int round = 0; round < 60; ++round) {
+        const pid_t writer = child([&] {
+            for (int k = 0;; ++k) {
+                settingsStore.setValue("value",
+                                       "round" + std::to_string(round) + "-" + std::to_string(k));
+            }
+            return 0;
+        });
+        usleep(static_cast<useconds_t>(delayMicroseconds(random)));
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+
+        const auto value = settingsStore.value("value");
+        ASSERT_TRUE(value || !everWritten) << "round " << round;
+        if (value) {
+            EXPECT_TRUE(std::regex_match(*value, written)) << *value;
+            everWritten = true;
+        }
+        // A killed writer leaves at most its temporary file, never a torn store.
+        const auto stray = strayFiles();
+        EXPECT_TRUE(stray.empty() ||
+                    (stray.size() == 1 && stray[0].rfind("settings.ini.tmp-", 0) == 0))
+            << ::testing::PrintToString(stray);
+    }
+    settingsStore.setValue("after", "1");  // takes the lock: leftovers go
+    EXPECT_TRUE(strayFiles().empty());
 }
 
 // Whatever cannot be read or is not the user's own, or a lock held too long:
