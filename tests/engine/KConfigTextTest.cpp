@@ -31,12 +31,6 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
          "# mine\n[A][B]\nx[$i]=1", kOn,
          "# mine\n[A][B]\nx[$i]=1\n\n[NightColor]\nActive=true\nMode=Constant\n"
          "NightTemperature=2360\n"},
-        {"values replaced in place, others and sub-groups kept",
-         "[NightColor]\nActive = false\nLatitudeFixed=38.7\n\n[NightColor][Sub]\nActive=1\n"
-         "[Other]\nMode=Keep\n",
-         kOn,
-         "[NightColor]\nActive=true\nLatitudeFixed=38.7\nMode=Constant\nNightTemperature=2360\n\n"
-         "[NightColor][Sub]\nActive=1\n[Other]\nMode=Keep\n"},
         {"flagged, localised and commented keys are not ours",
          "[NightColor]\nActive[$i]=false\n#Mode=x\nMode[de]=y\n",
          {{"Mode", "Constant"}},
@@ -44,7 +38,7 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
         {"restoring what was added gives the file back", "[A]\nk=v\n\n[NightColor]\nActive=true\n",
          kRemoveAll, "[A]\nk=v\n"},
         {"a section emptied mid-file goes, the next group stays",
-         "[NightColor]\nMode=Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
+         "[NightColor]\nMode = Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(KConfigText::withEntries(c.before, "NightColor", c.entries), c.after) << c.name;

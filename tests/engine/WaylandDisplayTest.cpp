@@ -1,7 +1,6 @@
 // The filter on a wlroots compositor: the test compositor records the ramps
 // every output received; the program runs as it would in the session.
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +59,13 @@ class OnACompositor : public ::testing::Test {
         options.timeoutSeconds = 20;
         return testing::runVesperine(arguments, options);
     }
+    void expectRun(const std::vector<std::string>& arguments, const std::string& out,
+                   const std::string& err = "", std::optional<std::string> display = {}) const {
+        const ProcessResult result = run(arguments, display);
+        EXPECT_EQ(result.out, out) << arguments[0];
+        EXPECT_EQ(result.err, err) << arguments[0];
+        EXPECT_EQ(result.exitStatus, err.empty() ? 0 : 1) << arguments[0];
+    }
     std::string lockFile() const { return runtime() + "/vesperine-" + kSocket + ".lock"; }
     // Some process holds the lock of the session's holder.
     bool holderRunning() const { return testing::lockHeld(lockFile()); }
@@ -82,29 +88,25 @@ TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndG
     const std::tuple<std::vector<std::string>, std::string, bool, double> steps[] = {
         {{"--set-enabled", "1"}, "enabled=true\n", true, 0.5},
         {{"--set-intensity", "0.9"}, "strength=0.900000\n", true, 0.9},
-        {{"--set-intensity", "0.2"}, "strength=0.200000\n", true, 0.2},
-        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-        {{"--set-enabled", "0"}, "enabled=false\n", false, 0.2},
-        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.2}};
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0},
+        {{"--set-enabled", "0"}, "enabled=false\n", false, 0},
+        {{"--set-enabled", "1"}, "enabled=true\n", true, 0.9}};
     for (const auto& [command, out, enabled, strength] : steps) {
-        const ProcessResult result = run(command);
-        EXPECT_EQ(result.out, out) << command[0];
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.exitStatus, 0);
+        expectRun(command, out);
         expectScreen(enabled, strength);
         // A holder lets go of the outputs before it answers, and ends after.
         EXPECT_TRUE(testing::waitUntil([&] { return holderRunning() == enabled; }, 2));
     }
     // The command has returned; the tint stays, and reaches a new output.
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    expectScreen(true, 0.2);
+    expectScreen(true, 0.9);
     compositor.addOutput(512);
     EXPECT_TRUE(
-        testing::waitUntil([&] { return compositor.outputs()[2].ramp == tint(512, 0.2); }, 2));
-    expectScreen(true, 0.2);
-    EXPECT_EQ(compositor.outputs()[0].rampsReceived, 4);  // one per change, none stacked
+        testing::waitUntil([&] { return compositor.outputs()[2].ramp == tint(512, 0.9); }, 2));
+    expectScreen(true, 0.9);
+    EXPECT_EQ(compositor.outputs()[0].rampsReceived, 3);  // one per change, none stacked
     // The compositor named by its socket's path is the same session.
-    EXPECT_EQ(run({"--set-intensity", "0.2"}, std::nullopt, runtime() + "/" + kSocket).err, "");
+    EXPECT_EQ(run({"--set-intensity", "0.9"}, std::nullopt, runtime() + "/" + kSocket).err, "");
 
     // Two processes at once, one switching and one strengthening: the screen
     // ends as the stored state says.
@@ -119,10 +121,6 @@ TEST_F(OnACompositor, TintsEveryOutputKeepsItFollowsTheStrengthAndNewOutputsAndG
     enabling.join();
     const std::string state = run({"--get"}).out;
     expectScreen(true, std::stod(state.substr(state.find("strength=") + 9)));
-
-    EXPECT_EQ(run({"--set-enabled", "0"}).exitStatus, 0);
-    expectScreen(false, 0);
-    EXPECT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 2));
 }
 
 // The holder started by a process of several threads, as the tray application
@@ -140,8 +138,6 @@ TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneL
         ColorFilterState filter(store, *display);
         EXPECT_TRUE(filter.setEnabled(true).succeeded());
         expectScreen(true, 0.5);
-        EXPECT_TRUE(filter.setStrength(0.8).succeeded());
-        expectScreen(true, 0.8);
         // A drag's preview shows its strength before the store has it.
         EXPECT_FALSE(display->preview(0.3).failedToReach());
         expectScreen(true, 0.3);
@@ -159,20 +155,16 @@ TEST_F(OnACompositor, AThreadedProcessStartsAHolderAndItsDeathOrStopIsSaidInOneL
     // Stopped: the command gives up after its patience.
     const pid_t stopped = holder();
     kill(stopped, SIGSTOP);
-    ProcessResult result = run({"--set-intensity", "0.7"});
-    EXPECT_EQ(result.err, "vesperine: the holder of the Wayland outputs does not answer\n");
-    EXPECT_EQ(result.exitStatus, 1);
+    expectRun({"--set-intensity", "0.7"}, "strength=0.700000\n",
+              "vesperine: the holder of the Wayland outputs does not answer\n");
     kill(stopped, SIGCONT);
     EXPECT_TRUE(
         testing::waitUntil([&] { return compositor.outputs()[0].ramp == tint(256, 0.7); }, 5));
 
     compositor.stop();
     ASSERT_TRUE(testing::waitUntil([&] { return !holderRunning(); }, 5));
-    for (const char* value : {"0", "1"}) {
-        result = run({"--set-enabled", value});
-        EXPECT_EQ(result.err, "vesperine: cannot connect to the Wayland compositor wayland-test\n");
-        EXPECT_EQ(result.exitStatus, 1);
-    }
+    expectRun({"--set-enabled", "0"}, "enabled=false\n",
+              "vesperine: cannot connect to the Wayland compositor wayland-test\n");
 }
 
 // Under XWayland the compositor is used and the X server's ramps are never
@@ -182,59 +174,41 @@ TEST_F(OnACompositor, RefusalsAreSaidAndUnderXWaylandTheXRampsAreNeverTouched) {
     ASSERT_TRUE(x11.startDisplay()) << x11.displayFailure();
     const auto before = testing::crtcRamps(x11.display());
     ASSERT_FALSE(before.empty());
-    const std::string refused =
-        "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 outputs (another "
-        "program holds them, or they have no gamma)\n";
-    const struct {
-        std::string name;
-        std::vector<unsigned> sizes;
-        std::string err;
-    } cases[] = {
-        {"busy", {256, 256}, refused},
-        {"no gamma", {256, 0}, refused},
-        {"no gamma control",
-         {},
-         "vesperine: this Wayland compositor offers no way to change the "
-         "screen's colours\n"},
-    };
-    for (const auto& c : cases) {
-        WaylandCompositor& compositor = start(c.sizes);
-        if (c.name == "busy") {
+    // Another program holds the second output; then no gamma control at all.
+    for (const bool gammaControl : {true, false}) {
+        WaylandCompositor& compositor =
+            start(gammaControl ? std::vector<unsigned>{256, 256} : std::vector<unsigned>{});
+        const std::string err =
+            gammaControl ? "vesperine: the Wayland compositor refused the colour ramps of 1 of 2 "
+                           "outputs (another program holds them, or they have no gamma)\n"
+                         : "vesperine: this Wayland compositor offers no way to change the "
+                           "screen's colours\n";
+        if (gammaControl) {
             compositor.makeBusy(1);
         }
-        const ProcessResult result = run({"--set-enabled", "1"}, x11.display());
-        EXPECT_EQ(result.out, "enabled=true\n") << c.name;
-        EXPECT_EQ(result.err, c.err) << c.name;
-        EXPECT_EQ(result.exitStatus, 1) << c.name;
-        EXPECT_EQ(testing::crtcRamps(x11.display()), before) << c.name;
-        const auto outputs = compositor.outputs();
-        if (!c.sizes.empty()) {  // the other output is not fought for
-            EXPECT_EQ(outputs[0].ramp, tint(256, 0.5)) << c.name;
-            EXPECT_FALSE(outputs[1].held) << c.name;
-            EXPECT_EQ(outputs[1].rampsReceived, 0) << c.name;
+        expectRun({"--set-enabled", "1"}, "enabled=true\n", err, x11.display());
+        EXPECT_EQ(testing::crtcRamps(x11.display()), before) << gammaControl;
+        if (gammaControl) {  // the other output is not fought for
+            const auto outputs = compositor.outputs();
+            EXPECT_EQ(outputs[0].ramp, tint(256, 0.5));
+            EXPECT_FALSE(outputs[1].held);
+            EXPECT_EQ(outputs[1].rampsReceived, 0);
         }
-        EXPECT_EQ(run({"--set-enabled", "0"}, x11.display()).exitStatus, c.sizes.empty() ? 1 : 0)
-            << c.name;
+        EXPECT_EQ(run({"--set-enabled", "0"}, x11.display()).exitStatus, gammaControl ? 0 : 1);
         expectScreen(false, 0);
     }
 }
 
-// Real sway refuses to run as root: as root, it and the program run as an
-// unprivileged user made for the tests. Its headless outputs have no gamma.
+// Real sway refuses to run as root: as root, it and the program run as
+// nobody. Its headless outputs have no gamma.
 TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
     const bool root = geteuid() == 0;
-    if (root) {  // fails harmlessly when the user is there
-        testing::runProcess({"useradd", "--system", "--no-create-home", "vesperine-test"});
-    }
-    const passwd* user = root ? getpwnam("vesperine-test") : getpwuid(geteuid());
-    ASSERT_NE(user, nullptr);
     testing::TempDir home;  // the user's home and runtime folder
-    ASSERT_EQ(chown(home.path().c_str(), user->pw_uid, user->pw_gid), 0);
+    ASSERT_EQ(chown(home.path().c_str(), root ? 65534 : geteuid(), root ? 65534 : getegid()), 0);
     const auto asUser = [&](std::vector<std::string> argv) {
         if (root) {
             argv.insert(argv.begin(),
-                        {"setpriv", "--reuid=" + std::to_string(user->pw_uid),
-                         "--regid=" + std::to_string(user->pw_gid), "--clear-groups"});
+                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
         }
         return argv;
     };
@@ -261,9 +235,7 @@ TEST(OnSway, AnOutputWithoutGammaIsSaidInOneLineAndNothingHangs) {
         "vesperine: the Wayland compositor refused the colour ramps of 1 of 1 output (another "
         "program holds them, or they have no gamma)\n";
     const std::tuple<std::string, std::string, std::string, int> cases[] = {
-        {"--set-enabled", "1", refused, 1},
-        {"--set-intensity", "0.8", refused, 1},
-        {"--set-enabled", "0", "", 0}};
+        {"--set-enabled", "1", refused, 1}, {"--set-enabled", "0", "", 0}};
     for (const auto& [option, value, err, status] : cases) {
         const auto result =
             testing::runProcess(asUser({VESPERINE_EXECUTABLE, option, value}), options);
