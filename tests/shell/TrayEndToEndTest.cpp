@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <optional>
 #include <regex>
 #include <sstream>

@@ -15,7 +15,6 @@
 #include "views/PanelWidgets.h"
 #include "views/RunPauseButton.h"
 #include "views/SettingsPage.h"
-#include "views/StrengthControl.h"
 #include "views/Symbols.h"
 
 namespace vesperine {
