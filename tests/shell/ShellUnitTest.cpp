@@ -86,16 +86,10 @@ TEST(InstanceLockTest, LivesInAPrivateFolderAndRefusesFoldersOthersCouldTamperWi
     }
 }
 
-PlatformChoice::DisplayAnswer answers(const std::string&) {
-    return PlatformChoice::DisplayAnswer::answers;
-}
-PlatformChoice::DisplayAnswer refuses(const std::string&) {
-    return PlatformChoice::DisplayAnswer::refuses;
-}
-
 TEST(PlatformChoiceTest, TheTrayApplicationNeedsX11AndTheSelfTestFallsBackToOffscreen) {
-    using PlatformChoice::forApplication;
-    using PlatformChoice::forSelfTest;
+    using namespace PlatformChoice;
+    const DisplayProbe answers = [](const std::string&) { return DisplayAnswer::answers; };
+    const DisplayProbe refuses = [](const std::string&) { return DisplayAnswer::refuses; };
     // A Wayland session with XWayland: xcb, whatever the session asked for.
     const auto xwayland = forApplication({":0", "wayland-0", "wayland"}, answers);
     EXPECT_EQ(xwayland.platform, "xcb");

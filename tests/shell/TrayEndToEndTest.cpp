@@ -1,12 +1,16 @@
 // The tray application in a real X server: Xvfb and openbox with trayer, a
-// panel of the desktops people use or no tray at all, and GNOME Shell.
-// Screenshots of the open panel go to the build's artifacts/.
+// panel of the desktops people use or no tray at all, and GNOME Shell; and its
+// settings page driven there. Screenshots go to the build's artifacts/.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -16,6 +20,10 @@
 #include "support/DesktopSession.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
+#include "views/FrontPage.h"
+#include "views/PanelWidgets.h"
+#include "views/SettingsPage.h"
+#include "views/ViewsTestSupport.h"
 
 namespace vesperine {
 namespace {
@@ -43,6 +51,37 @@ double contrast(const std::string& shot, int x1, int y1, int x2, int y2) {
     return std::max(a, b) / std::min(a, b);
 }
 
+// Xvfb and openbox on a desktop of a colour the panel never uses, so that its
+// corners show it; the application's files in the session's home.
+class X11DesktopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const auto missing = testing::DesktopSession::missingProgram(
+                {"xdotool", "xwininfo", "xrandr", "import", "convert", "xmessage", "xcompmgr",
+                 "xsetroot"})) {
+            GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
+        }
+        ASSERT_TRUE(session_.startBus());
+        ASSERT_TRUE(session_.startDisplay()) << session_.displayFailure();
+        run({"xsetroot", "-solid", "#3a6ea5"});
+    }
+
+    std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
+    std::string appErr() const { return readFile(home_.file("app.err")); }
+    bool panelViewable() {
+        const auto box = session_.window("Vesperine");
+        return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
+    }
+    std::string storedFilter() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
+    // Whether the screen's gamma is other than the identity, within 3 s.
+    bool gammaShows(bool on) {
+        return waitUntil([&] { return (session_.gamma() != "1.0:1.0:1.0") == on; }, 3);
+    }
+
+    testing::TempDir home_;
+    testing::DesktopSession session_{home_};
+};
+
 struct TrayHost {
     const char* name;
     const char* panel;  // "trayer", "xfce4-panel", "lxqt-panel" or "" for none
@@ -56,27 +95,8 @@ void PrintTo(const TrayHost& host, std::ostream* out) {
     *out << host.name;
 }
 
-class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
+class TrayHostTest : public X11DesktopTest, public ::testing::WithParamInterface<TrayHost> {
   protected:
-    void SetUp() override {
-        if (const auto missing = testing::DesktopSession::missingProgram(
-                {"xdotool", "xwininfo", "xrandr", "import", "convert", "xmessage", "xcompmgr",
-                 "xsetroot"})) {
-            GTEST_SKIP() << *missing << " is not installed (scripts/setup-deps installs it)";
-        }
-        ASSERT_TRUE(session_.startBus());
-        ASSERT_TRUE(session_.startDisplay()) << session_.displayFailure();
-        // A desktop colour the panel never uses, so that its corners show it.
-        run({"xsetroot", "-solid", "#3a6ea5"});
-    }
-
-    std::string run(const std::vector<std::string>& argv) { return session_.run(argv); }
-    std::string appErr() const { return readFile(home_.file("app.err")); }
-
-    bool panelViewable() {
-        const auto box = session_.window("Vesperine");
-        return box && run({"xwininfo", "-id", box->id}).find("IsViewable") != std::string::npos;
-    }
     void openPanel(const WindowBox& icon) {
         session_.click(icon.midX(), icon.midY());
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the panel did not open";
@@ -112,14 +132,9 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
         EXPECT_NE(pixel(box.x + 12, box.midY()), desktop);
     }
 
-    std::string storedFilter() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
     bool storedEnabled(bool on) {
         const std::string line = on ? "enabled=true" : "enabled=false";
         return waitUntil([&] { return storedFilter().find(line) != std::string::npos; }, 5);
-    }
-    // Whether the screen's gamma is other than the identity, within 3 s.
-    bool gammaShows(bool on) {
-        return waitUntil([&] { return (session_.gamma() != "1.0:1.0:1.0") == on; }, 3);
     }
 
     // The screen's band the bar takes: between its edge and the work area.
@@ -150,9 +165,6 @@ class TrayHostTest : public ::testing::TestWithParam<TrayHost> {
         icon.y += band.first + 3;
         return icon;
     }
-
-    testing::TempDir home_;
-    testing::DesktopSession session_{home_};
 };
 
 TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEveryWayClosesIt) {
@@ -398,6 +410,192 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
     EXPECT_EQ(panel.front().width, 288);
     EXPECT_EQ(panel.front().y, barHeight + 6) << "6 below the shell's bar";
     EXPECT_LE(std::abs(panel.front().midX() - (x + width / 2)), 144) << "under the indicator";
+}
+
+// The longitude where it is about noon now, as typed.
+std::string longitudeAtNoon() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const double hours = utc.tm_hour + utc.tm_min / 60.0;
+    const double longitude = std::fmod(180.0 - hours * 15.0 + 540.0, 360.0) - 180.0;
+    return QString::number(std::round(longitude * 10) / 10).toStdString();
+}
+
+// When `file` in `folder` was replaced (the store renames each write into
+// place) while `process` ran and half a second after; how long it ran.
+std::vector<std::chrono::steady_clock::time_point> replacements(const std::string& folder,
+                                                                const std::string& file,
+                                                                testing::BackgroundProcess& process,
+                                                                double& seconds) {
+    const int events = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(events, folder.c_str(), IN_MOVED_TO);
+    std::vector<std::chrono::steady_clock::time_point> times;
+    const auto started = std::chrono::steady_clock::now();
+    for (auto end = started + std::chrono::hours(1); std::chrono::steady_clock::now() < end;) {
+        if (process.running()) {
+            seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        }
+        pollfd ready{events, POLLIN, 0};
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t length = poll(&ready, 1, 10) > 0 ? read(events, buffer, sizeof buffer) : 0;
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && event->name == file) {
+                times.push_back(std::chrono::steady_clock::now());
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(events);
+    return times;
+}
+
+// The most of `times` within any one second.
+std::size_t mostInOneSecond(const std::vector<std::chrono::steady_clock::time_point>& times) {
+    std::size_t most = 0;
+    for (std::size_t first = 0, last = 0; first < times.size(); ++first) {
+        while (last < times.size() && times[last] - times[first] < std::chrono::seconds(1)) {
+            ++last;
+        }
+        most = std::max(most, last - first);
+    }
+    return most;
+}
+
+using SettingsEndToEndTest = X11DesktopTest;
+
+// The settings page with trayer: a slow drag of the slider writes the store a
+// few times a second and leaves screen and file agreeing, typed coordinates and
+// Set store the place, Automatic stores the flag and the filter follows the
+// schedule, Quit ends the process. Where to click comes from laying the same
+// pages out in this process at the panel's width, with nothing stored.
+TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
+    testing::ModelRig rig;
+    AppModel& model = rig.make();
+    FrontPage front(model, [] {});
+    SettingsPage collapsed(
+        model, [] {}, [] {}, false);
+    SettingsPage expanded(
+        model, [] {}, [] {}, true);
+    for (QWidget* page : std::initializer_list<QWidget*>{&front, &collapsed, &expanded}) {
+        testing::showAtWidth(*page);
+    }
+    const auto tray = session_.startTray("top", "right");
+    // The filter is on at 30 %, so the ramps show the strength.
+    testing::writeFile(home_.file("state/vesperine/color-filter.ini"),
+                       "[ColorFilter]\nenabled=true\nstrength=0.3\n");
+    const auto app = session_.start({VESPERINE_EXECUTABLE}, "app");
+    ASSERT_TRUE(waitUntil([&] { return session_.window("vesperine").has_value(); }, 20))
+        << appErr();
+    ASSERT_TRUE(waitUntil(
+        [&] { return session_.gamma() != "1.0:1.0:1.0" && !session_.gamma().empty(); }, 5));
+    const auto ramps = [&] { return testing::crtcRamps(session_.display()); };
+    const auto rampsAt30 = ramps();
+
+    // Waits for the panel at the size of `page` laid out here, then for it to settle.
+    std::optional<WindowBox> panel;
+    const auto shows = [&](const QWidget& page) {
+        const bool shown = waitUntil(
+            [&] {
+                panel = session_.window("Vesperine");
+                return panel && panel->width == page.width() && panel->height == page.height();
+            },
+            5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return shown;
+    };
+    // The middle of the part `name` of `page`, on the open panel.
+    const auto click = [&](QWidget& page, const char* name) {
+        QWidget& part = testing::child<QWidget>(page, name);
+        const QPoint at = part.mapTo(&page, part.rect().center());
+        session_.click(panel->x + at.x(), panel->y + at.y());
+    };
+    const WindowBox icon = *session_.window("vesperine");
+    session_.click(icon.midX(), icon.midY());
+    ASSERT_TRUE(shows(front)) << (panel ? panel->height : 0) << " for " << front.height();
+    click(front, "settingsButton");
+    ASSERT_TRUE(shows(collapsed)) << (panel ? panel->height : 0) << " for " << collapsed.height();
+    session_.screenshot("settings-page.png");
+
+    // Drag the thumb from 30 % to the right end, back to the left end and up
+    // to about 40 %, a step every 10 ms, as a slow hand would.
+    QWidget& slider = testing::child<QWidget>(collapsed, "strengthSlider");
+    const int y = panel->y + slider.mapTo(&collapsed, slider.rect().center()).y();
+    const auto xAt = [&](double share) {
+        return panel->x + slider.mapTo(&collapsed, QPoint(7, 0)).x() +
+               static_cast<int>((slider.width() - 14) * share);
+    };
+    std::vector<std::string> drag = {"xdotool",         "mousemove", std::to_string(xAt(0.3)),
+                                     std::to_string(y), "mousedown", "1"};
+    double at = 0.3;
+    for (double share : {1.05, -0.05, 0.4}) {
+        for (; std::abs(at - share) > 0.004; at += share > at ? 0.005 : -0.005) {
+            drag.insert(drag.end(),
+                        {"mousemove", std::to_string(xAt(at)), std::to_string(y), "sleep", "0.01"});
+        }
+    }
+    drag.insert(drag.end(), {"mouseup", "1"});
+    double dragSeconds = 0;
+    const auto writes = replacements(home_.file("state/vesperine"), "color-filter.ini",
+                                     *session_.start(drag, "drag"), dragSeconds);
+    const std::string stored = storedFilter();
+    EXPECT_GT(dragSeconds, 2.0);
+    EXPECT_GE(writes.size(), 2u);  // during the drag, and where it ended
+    EXPECT_LE(mostInOneSecond(writes), 6u) << writes.size() << " in " << dragSeconds << " s";
+    EXPECT_NE(stored.find("enabled=true"), std::string::npos);
+    EXPECT_EQ(stored.find("strength=0.3\n"), std::string::npos) << stored;
+    // Screen and file agree: putting the stored state on screen afresh (the
+    // same value again writes nothing but applies) leaves the ramps as they are.
+    const auto afterDrag = ramps();
+    EXPECT_NE(afterDrag, rampsAt30);
+    const auto strength = stored.substr(stored.find("strength=") + 9);
+    run({VESPERINE_EXECUTABLE, "--set-intensity", strength.substr(0, strength.find('\n'))});
+    ASSERT_FALSE(afterDrag.empty());
+    EXPECT_TRUE(ramps() == afterDrag) << "the screen shows another strength than the file";
+    EXPECT_EQ(storedFilter(), stored);
+
+    // Open the coordinates row and store a place where it is noon now.
+    const auto settingsFile = [&] { return readFile(home_.file("config/vesperine/settings.ini")); };
+    click(collapsed, "fineTuneLink");
+    ASSERT_TRUE(shows(expanded)) << (panel ? panel->height : 0) << " for " << expanded.height();
+    const std::string longitude = longitudeAtNoon();
+    for (const auto& [field, text] :
+         {std::pair{"latitudeField", std::string("0")}, {"longitudeField", longitude}}) {
+        click(expanded, field);
+        run({"xdotool", "type", "--delay", "20", "--", text});
+    }
+    click(expanded, "setButton");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return settingsFile().find("latitude=0\n") != std::string::npos &&
+                   settingsFile().find("longitude=" + longitude + "\n") != std::string::npos;
+        },
+        5))
+        << settingsFile();
+    // Storing a place alone does not switch the schedule on.
+    EXPECT_NE(storedFilter().find("enabled=true"), std::string::npos);
+    session_.screenshot("settings-page-coordinates.png");
+
+    // Automatic on: the flag is stored and the filter follows the schedule (day: off).
+    const std::string decision =
+        run({VESPERINE_EXECUTABLE, "--decide", "--lat", "0", "--lon", longitude});
+    ASSERT_NE(decision.find("want OFF"), std::string::npos) << decision;
+    click(expanded, "automaticSwitch");
+    EXPECT_TRUE(waitUntil(
+        [&] { return settingsFile().find("automationEnabled=true") != std::string::npos; }, 5))
+        << settingsFile();
+    EXPECT_TRUE(
+        waitUntil([&] { return storedFilter().find("enabled=false") != std::string::npos; }, 5))
+        << storedFilter();
+    EXPECT_TRUE(gammaShows(false)) << session_.gamma();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    session_.screenshot("settings-page-automatic.png");
+
+    click(expanded, "quitRow");
+    EXPECT_EQ(app->waitForExit(5), std::optional<int>(0));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "views/PanelWidgets.h"
 #include "views/RunPauseButton.h"
 #include "views/SettingsPage.h"
-#include "views/StrengthControl.h"
 #include "views/Symbols.h"
 
 namespace vesperine {
@@ -36,10 +35,17 @@ QColor over(const QColor& top, const QColor& bottom) {
 
 class PanelViewsTest : public ::testing::Test {
   protected:
-    void open(bool expanded = false) {
-        page = std::make_unique<SettingsPage>(
-            rig.model ? *rig.model : rig.make(), [] {}, [] {}, expanded);
+    void show(std::unique_ptr<QWidget> shown) {
+        page = std::move(shown);
         testing::showAtWidth(*page);
+    }
+    AppModel& model() { return rig.model ? *rig.model : rig.make(); }
+    void openFront(std::function<void()> openSettings = [] {}) {
+        show(std::make_unique<FrontPage>(model(), std::move(openSettings)));
+    }
+    void openSettings(bool expanded = false) {
+        show(std::make_unique<SettingsPage>(
+            model(), [] {}, [] {}, expanded));
     }
     template <typename T>
     T& part(const char* name) {
@@ -52,40 +58,33 @@ class PanelViewsTest : public ::testing::Test {
 
 // The press follows the model, not the live state, and the looks follow the press.
 TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChangesTheLook) {
-    page = std::make_unique<FrontPage>(rig.make(), [] {});
-    testing::showAtWidth(*page);
+    openFront();
     auto& control = part<RunPauseButton>("runPauseButton");
     rig.filter.setEnabled(true);  // switched on elsewhere
     QApplication::processEvents();
-    EXPECT_FALSE(control.showsOn());
     rig.changed.clear();
     const QPoint origin = control.mapTo(page.get(), QPoint(0, 0));
     const qreal gapX = origin.x() + control.width() * 0.5;  // between title and status
-    const qreal middleY = origin.y() + control.height() / 2.0;
     const struct {
         bool on;
         const char* title;
-        Symbol symbol;
         QColor fill;
-    } looks[] = {{true, "Pause", Symbol::pauseFill, Palette::runOn()},
-                 {false, "Run", Symbol::playFill, over(Palette::controlFill(), Palette::panel())}};
+    } looks[] = {{true, "Pause", Palette::runOn()},
+                 {false, "Run", over(Palette::controlFill(), Palette::panel())}};
     int presses = 0;
     for (const auto& look : looks) {
         QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3 + presses, control.height() - 3));
-        ++presses;
         EXPECT_EQ(rig.filter.enabled(), look.on);
-        EXPECT_EQ(control.showsOn(), look.on);
-        EXPECT_EQ(rig.count(Property::statusText), presses);
+        EXPECT_EQ(rig.count(Property::statusText), ++presses);
         EXPECT_EQ(control.findChildren<TextView*>().front()->text().toStdString(), look.title);
-        EXPECT_EQ(control.findChildren<SymbolView*>().front()->symbol(), look.symbol);
-        EXPECT_TRUE(near(pixelAt(testing::picture(*page), gapX, middleY), look.fill)) << look.title;
+        EXPECT_TRUE(near(pixelAt(*page, gapX, origin.y() + control.height() / 2.0), look.fill));
     }
     // Running, the 1-pixel outline at the top edge is the lighter green at 55 % over the fill.
     QTest::mouseClick(&control, Qt::LeftButton);
-    EXPECT_TRUE(near(pixelAt(testing::picture(*page), gapX, origin.y() + 0.25),
+    EXPECT_TRUE(near(pixelAt(*page, gapX, origin.y() + 0.25),
                      over(Palette::runOnBorder(), Palette::runOn()), 3));
     // The press neither touches the automation flag nor any stored setting.
-    EXPECT_FALSE(rig.settingsStore.value("automationEnabled").has_value());
+    EXPECT_TRUE(rig.settingsStore.writes.empty());
 
     // A screen out of reach is said under the control until it is reached again.
     auto& notice = part<TextView>("screenNotice");
@@ -103,8 +102,7 @@ TEST_F(PanelViewsTest, ALongPlaceNameIsCutTheChevronStaysAndTheWholeRowOpensSett
     rig.settings.setLocationName(
         "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch, Isle of Anglesey, Wales");
     int opened = 0;
-    page = std::make_unique<FrontPage>(rig.make(), [&] { ++opened; });
-    testing::showAtWidth(*page);
+    openFront([&] { ++opened; });
     auto& label = part<TextView>("placeLabel");
     auto& row = part<PlainButton>("placeRow");
     EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026))) << label.shownText().toStdString();
@@ -126,10 +124,12 @@ TEST_F(PanelViewsTest, ALongPlaceNameIsCutTheChevronStaysAndTheWholeRowOpensSett
     EXPECT_EQ(label.text(), "Not set");
 }
 
-TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
+// How fast a drag stores and whether the screen follows it is the end-to-end
+// test's; here, where the thumb goes and what a click, a release and a key store.
+TEST_F(PanelViewsTest, TheSliderShowsTheStrengthAndStoresWhereItStops) {
     rig.filter.setEnabled(true);
     rig.filter.setStrength(0.62);
-    open();
+    openSettings();
     auto& slider = part<PanelSlider>("strengthSlider");
     auto& percent = part<PercentText>("strengthPercent");
     EXPECT_EQ(slider.value(), 6200);
@@ -141,29 +141,17 @@ TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
     }
     rig.changed.clear();
 
-    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
+    const int middle = slider.height() / 2;
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(0, middle));
     EXPECT_EQ(rig.filter.strength(), 0.0);
     EXPECT_EQ(percent.text(), "0%");
     // At 0 the filter stays on, showing no tint.
     ASSERT_FALSE(rig.display.applies.empty());
     EXPECT_EQ(rig.display.applies.back(), std::pair(true, 0.0));
-    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, slider.height() / 2));
-    double last = -1;
-    for (int x = 1; x <= slider.width(); ++x) {
-        QTest::mouseMove(&slider, QPoint(x, slider.height() / 2));
-        const double shown = rig.model->strength();
-        ASSERT_EQ(shown, slider.valueAt(x) / static_cast<double>(StrengthControl::steps));
-        ASSERT_GE(shown, last);
-        last = shown;
-    }
-    EXPECT_EQ(rig.filter.strength(), 0.0);  // not stored on every move
-    // But on screen before the thumb is let go (the frame rate is the model's to keep).
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return !rig.display.previews.empty() && rig.display.previews.back() == last; },
-        2000));
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(0, middle));
+    QTest::mouseMove(&slider, QPoint(slider.width() / 2, middle));
     QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() + 40, 4));
     EXPECT_EQ(rig.filter.strength(), 1.0);
-    EXPECT_EQ(rig.display.applies.back().second, 1.0);
     EXPECT_EQ(percent.text(), "100%");
     // A key moves it without a drag; the value is stored once the keys pause.
     QTest::keyClick(&slider, Qt::Key_Left);
@@ -172,11 +160,11 @@ TEST_F(PanelViewsTest, TheThumbTintsAsItMovesAndStoresWhereItStops) {
     EXPECT_EQ(rig.count(Property::statusText), 0);
     EXPECT_EQ(rig.count(Property::filterOn), 0);
     EXPECT_TRUE(rig.filter.enabled());
-    EXPECT_TRUE(rig.settingsStore.value("latitude") == std::nullopt);
+    EXPECT_TRUE(rig.settingsStore.writes.empty());
 }
 
 TEST_F(PanelViewsTest, ReturnInACoordinateFieldSetsAndTextsThatWouldNotStoreAreMarked) {
-    open(true);
+    openSettings(true);
     auto& latitude = part<QLineEdit>("latitudeField");
     auto& longitude = part<QLineEdit>("longitudeField");
     const QString warn = Palette::warn().name();
@@ -195,7 +183,7 @@ TEST_F(PanelViewsTest, ReturnInACoordinateFieldSetsAndTextsThatWouldNotStoreAreM
 
 TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginning) {
     rig.make().setCityText("Springfield, United States of America");
-    open();
+    openSettings();
     auto& find = part<QPushButton>("findButton");
     auto& city = part<QLineEdit>("cityField");
     auto& busy = part<BusyIndicator>("busyIndicator");
@@ -225,7 +213,7 @@ TEST_F(PanelViewsTest, FindShowsTheLookupWhileItRunsAndAFieldLeftShowsItsBeginni
 TEST_F(PanelViewsTest, MessageRowShowsALookupsOutcomeTheStoredPlaceOrNothing) {
     rig.storePlace(38.7223, -9.1393);
     rig.settings.setLocationName("Lisbon, Portugal");
-    open();
+    openSettings();
     auto& message = part<TextView>("locationMessage");
     EXPECT_TRUE(message.isVisible());
     EXPECT_EQ(message.text(), "Lisbon, Portugal");
@@ -252,28 +240,25 @@ TEST_F(PanelViewsTest, MessageRowShowsALookupsOutcomeTheStoredPlaceOrNothing) {
     EXPECT_TRUE(part<PlainButton>("fineTuneLink").isVisible());
 }
 
+// A click asks the model once (one refresh); the switch shows what the model
+// holds, so that the next click switches back.
 TEST_F(PanelViewsTest, AutomaticAsksTheModelAndShowsWhatItHolds) {
-    rig.storePlace(38.72, -9.14);
-    open();
+    openSettings();
     auto& toggle = part<SwitchToggle>("automaticSwitch");
-    EXPECT_FALSE(toggle.isOn());
     rig.changed.clear();
-    QTest::mouseClick(&toggle, Qt::LeftButton);
-    EXPECT_TRUE(rig.settings.automationEnabled());
-    EXPECT_TRUE(toggle.isOn());
-    // One setAutomation, which refreshes once.
-    EXPECT_EQ(rig.count(Property::statusText), 1);
-    QTest::mouseClick(&toggle, Qt::LeftButton);
-    EXPECT_FALSE(rig.settings.automationEnabled());
-    EXPECT_FALSE(toggle.isOn());
-    // The switch follows the model, not its own clicks.
+    for (const bool on : {true, false}) {
+        QTest::mouseClick(&toggle, Qt::LeftButton);
+        EXPECT_EQ(rig.settings.automationEnabled(), on);
+        EXPECT_EQ(toggle.isOn(), on);
+    }
+    EXPECT_EQ(rig.count(Property::statusText), 2);
     rig.model->setAutomationEnabled(true);
     EXPECT_TRUE(toggle.isOn());
 }
 
-// Hidden, the switch is immediate; shown, the incoming page fades in. The link
-// opens and closes the coordinates row, and the settings page is made anew on
-// every visit, the row closed. Quick switches leave one page.
+// Hidden, the switch is immediate; shown, the incoming page fades in. The
+// settings page is made anew on every visit, its coordinates row closed. Quick
+// switches leave one page.
 TEST_F(PanelViewsTest, ThePanelSwitchesPagesWithACrossFadeAndMakesTheSettingsPageAnew) {
     PanelView panel(
         rig.make(), [] {}, Page::settings);
@@ -291,17 +276,14 @@ TEST_F(PanelViewsTest, ThePanelSwitchesPagesWithACrossFadeAndMakesTheSettingsPag
     EXPECT_LT(effect->opacity(), 1.0);
     settle();
     EXPECT_EQ(settings->graphicsEffect(), nullptr);
+    // The link opens the coordinates row (the end-to-end test fills it) and closes it again.
     const int closedHeight = panel.heightForWidth(288);
-    for (const auto& [text, opened] :
-         {std::pair{"Hide lat/long", true}, {"Lat/long", false}, {"Hide lat/long", true}}) {
+    for (int click = 0; click < 2; ++click) {
         QTest::mouseClick(&child<PlainButton>(*settings, "fineTuneLink"), Qt::LeftButton);
-        EXPECT_EQ(child<TextView>(*settings, "fineTuneLinkText").text(), text);
         settle();
-        EXPECT_EQ(child<RevealBox>(*settings, "coordinatesRow").isVisible(), opened);
-        EXPECT_EQ(child<QPushButton>(*settings, "setButton").isVisible(), opened);
-        const int height = panel.heightForWidth(288);
-        EXPECT_TRUE(opened ? height > closedHeight + 16 : height == closedHeight) << text;
     }
+    EXPECT_FALSE(child<RevealBox>(*settings, "coordinatesRow").isVisible());
+    EXPECT_EQ(panel.heightForWidth(288), closedHeight);
 
     QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
     EXPECT_EQ(panel.page(), Page::front);

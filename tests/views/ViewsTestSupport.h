@@ -43,19 +43,14 @@ inline void showAtWidth(QWidget& widget, int width = 288) {
     QApplication::processEvents();
 }
 
-// The widget drawn at 2 device pixels per logical pixel on the panel's background.
-inline QImage picture(QWidget& widget) {
+// The colour of the logical pixel (x, y) of the widget drawn at 2 device
+// pixels per logical pixel on the panel's background.
+inline QColor pixelAt(QWidget& widget, qreal x, qreal y) {
     QImage image(widget.size() * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
     image.fill(Palette::panel());
+    image.setDevicePixelRatio(2);
     widget.render(&image);
-    return image;
-}
-
-// The colour of the logical pixel (x, y) of a picture made at its ratio.
-inline QColor pixelAt(const QImage& image, qreal x, qreal y) {
-    const qreal ratio = image.devicePixelRatio();
-    return image.pixelColor(static_cast<int>(x * ratio), static_cast<int>(y * ratio));
+    return image.pixelColor(static_cast<int>(x * 2), static_cast<int>(y * 2));
 }
 
 // Waits until every animation of every window has run to its end.
