@@ -202,15 +202,17 @@ bool pumpUntil(wl_display* display, const std::function<bool()>& done,
         if (w.dispatchPending(display) < 0) {
             return false;
         }
-        if (done()) {
-            return true;
-        }
+        // Sent before returning too: an event just handled (an output that
+        // came) may have asked for something a caller's next wait depends on.
         while (w.flush(display) < 0) {
             pollfd writable{fd, POLLOUT, 0};
             if (errno != EAGAIN || poll(&writable, 1, millisecondsUntil(deadline)) <= 0) {
                 timedOut = errno == EAGAIN;
                 return false;
             }
+        }
+        if (done()) {
+            return true;
         }
         if (w.prepareRead(display) != 0) {
             continue;  // events already queued: dispatch them first
@@ -371,12 +373,20 @@ std::string WaylandGammaOutputs::apply(bool enabled, double strength, Deadline d
     }
     // The first round trip brings the sizes of new controls, whose ramps are
     // then sent; the second confirms that everything sent was handled.
-    if (!roundTrip(deadline) || !roundTrip(deadline)) {
+    if (!roundTrip(deadline)) {
+        return connectionFailure();
+    }
+    for (auto& output : outputs_) {
+        output.answerDue = output.control != nullptr;
+    }
+    if (!roundTrip(deadline)) {
         return connectionFailure();
     }
     std::size_t refused = 0;
     for (auto& output : outputs_) {
-        if (output.control != nullptr && output.gammaSize == 0) {
+        // An output that came during the last round trip may have its size
+        // still on the way: it gets its ramps when the size arrives.
+        if (output.control != nullptr && output.gammaSize == 0 && output.answerDue) {
             // No size after a round trip: a compositor that gives a busy
             // output to nobody (wlroots 0.15) answers nothing else.
             output.refused = true;

@@ -60,6 +60,9 @@ class WaylandGammaOutputs {
         wl_proxy* control = nullptr;
         std::uint32_t gammaSize = 0;
         bool refused = false;  // `failed`, size 0, or no size at all
+        // Its control was asked for before the last round trip began, so the
+        // compositor has answered it by that trip's end.
+        bool answerDue = false;
     };
 
   private:
