@@ -50,7 +50,6 @@ TEST_F(AppDelegateTest, LaunchRunsOnePassAndAMonitorChangeOnlyPutsTheStateBack) 
     launch();  // ignored
     EXPECT_TRUE(delegate_.timer()->isActive());
     // Automation off: one pass that changes nothing but puts the stored state back on screen.
-    EXPECT_EQ(clock.reads, 1);
     ASSERT_EQ(display.applies.size(), appliesBefore + 1);
     EXPECT_TRUE(display.applies.back().first);
 

@@ -46,9 +46,8 @@ double contrast(const std::string& shot, int x1, int y1, int x2, int y2) {
                           .out);
         return (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4)) + 0.05;
     };
-    const double a = luma(x1, y1);
-    const double b = luma(x2, y2);
-    return std::max(a, b) / std::min(a, b);
+    const auto [dark, light] = std::minmax({luma(x1, y1), luma(x2, y2)});
+    return light / dark;
 }
 
 // Xvfb and openbox on a desktop of a colour the panel never uses, so that its
@@ -70,6 +69,10 @@ class X11DesktopTest : public ::testing::Test {
     std::string appErr() const { return readFile(home_.file("app.err")); }
     bool panelViewable() { return session_.window("Vesperine").has_value(); }
     std::string storedFilter() { return readFile(home_.file("state/vesperine/color-filter.ini")); }
+    bool storedEnabled(bool on) {
+        const std::string line = on ? "enabled=true" : "enabled=false";
+        return waitUntil([&] { return storedFilter().find(line) != std::string::npos; }, 5);
+    }
     // Whether the screen's gamma is other than the identity, within 3 s.
     bool gammaShows(bool on) {
         return waitUntil([&] { return (session_.gamma() != "1.0:1.0:1.0") == on; }, 3);
@@ -129,11 +132,6 @@ class TrayHostTest : public X11DesktopTest, public ::testing::WithParamInterface
         EXPECT_NE(pixel(box.x + 12, box.midY()), desktop);
     }
 
-    bool storedEnabled(bool on) {
-        const std::string line = on ? "enabled=true" : "enabled=false";
-        return waitUntil([&] { return storedFilter().find(line) != std::string::npos; }, 5);
-    }
-
     // The screen's band the bar takes: between its edge and the work area.
     std::pair<int, int> barBand(const std::string& edge) {
         std::smatch m;
@@ -145,21 +143,19 @@ class TrayHostTest : public X11DesktopTest, public ::testing::WithParamInterface
         const int bottom = top + std::stoi(m[4]);
         return edge == "top" ? std::pair{0, top} : std::pair{bottom, kScreenHeight};
     }
-    // The icon's box in the right end of the bar: what differs from the bar.
+    // The icon's box in the right end of the bar: what differs from the bar
+    // (the crop keeps its offset on the screen, and the trim adds to it).
     std::optional<WindowBox> iconInBar(const std::string& shot, std::pair<int, int> band) {
-        const int left = kScreenWidth - 160;
         std::istringstream in(
             run({"convert", shot, "-crop",
                  "160x" + std::to_string(band.second - band.first - 6) + "+" +
-                     std::to_string(left) + "+" + std::to_string(band.first + 3),
-                 "+repage", "-fuzz", "25%", "-trim", "-format", "%w %h %X %Y", "info:"}));
+                     std::to_string(kScreenWidth - 160) + "+" + std::to_string(band.first + 3),
+                 "-fuzz", "25%", "-trim", "-format", "%w %h %X %Y", "info:"}));
         WindowBox icon;
         if (!(in >> icon.width >> icon.height >> icon.x >> icon.y) || icon.width > 40 ||
             icon.width < 6) {
             return std::nullopt;
         }
-        icon.x += left;
-        icon.y += band.first + 3;
         return icon;
     }
 };
@@ -198,9 +194,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
             },
             3))
             << appErr();
-        testing::ProcessOptions options;
-        options.environment = session_.environment();
-        const auto second = testing::runProcess({VESPERINE_EXECUTABLE}, options);
+        const auto second = testing::runVesperine({}, {session_.environment(), "", 60});
         EXPECT_EQ(second.exitStatus, 0) << second.err;
         ASSERT_TRUE(waitUntil([&] { return panelViewable(); }, 5)) << "the second start";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -243,11 +237,9 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     }
     EXPECT_EQ(box.width, 288);
     EXPECT_NEAR(box.x, std::clamp(icon->midX() - 144, 0, kScreenWidth - 288), 1);
-    if (std::string(host.edge) == "top") {
-        EXPECT_EQ(box.y, band.second + 6);  // 6 from the bar, whatever the icon's height
-    } else {
-        EXPECT_EQ(box.y + box.height, band.first - 6);
-    }
+    // 6 from the bar, whatever the icon's height.
+    EXPECT_EQ(
+        std::string(host.edge) == "top" ? box.y - band.second : band.first - box.y - box.height, 6);
     const std::string state = run({"xprop", "-id", box.id, "_NET_WM_STATE"});
     EXPECT_NE(state.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state;
     EXPECT_NE(state.find("_NET_WM_STATE_ABOVE"), std::string::npos) << state;
@@ -272,11 +264,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     // trayer is only as wide as its icon: there the click lands on the desktop.
     EXPECT_TRUE(waitClosed()) << "a click on the empty bar or the desktop";
     auto other = session_.start({"xmessage", "-geometry", "300x100+100+400", "elsewhere"}, "xmsg");
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return !run({"xdotool", "search", "--name", "^xmessage$"}).empty();
-        },
-        5));
+    ASSERT_NE(run({"xdotool", "search", "--sync", "--name", "^xmessage$"}), "");
     openPanel(*icon);
     session_.click(250, 450);
     EXPECT_TRUE(waitClosed()) << "a click on another window";
@@ -295,11 +283,7 @@ TEST_P(TrayHostTest, TheIconOpensThePanelBesideTheBarItsControlsAndMenuWorkAndEv
     // "Settings…" opens the panel on its taller settings page; "Quit" ends.
     menuEntry(*icon, 2);
     EXPECT_TRUE(waitUntil(
-        [&] {
-            const auto settings = session_.window("Vesperine");
-            return settings && settings->height > box.height;
-        },
-        5))
+        [&] { return session_.window("Vesperine").value_or(WindowBox{}).height > box.height; }, 5))
         << "the menu's settings entry";
     run({"xdotool", "key", "Escape"});
     EXPECT_TRUE(waitClosed());
@@ -465,8 +449,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     const auto app = session_.start({VESPERINE_EXECUTABLE}, "app");
     ASSERT_TRUE(waitUntil([&] { return session_.window("vesperine").has_value(); }, 20))
         << appErr();
-    ASSERT_TRUE(waitUntil(
-        [&] { return session_.gamma() != "1.0:1.0:1.0" && !session_.gamma().empty(); }, 5));
+    ASSERT_TRUE(gammaShows(true));
     const auto ramps = [&] { return testing::crtcRamps(session_.display()); };
     const auto rampsAt30 = ramps();
 
@@ -562,9 +545,7 @@ TEST_F(SettingsEndToEndTest, StrengthPlaceAutomaticAndQuit) {
     EXPECT_TRUE(waitUntil(
         [&] { return settingsFile().find("automationEnabled=true") != std::string::npos; }, 5))
         << settingsFile();
-    EXPECT_TRUE(
-        waitUntil([&] { return storedFilter().find("enabled=false") != std::string::npos; }, 5))
-        << storedFilter();
+    EXPECT_TRUE(storedEnabled(false)) << storedFilter();
     EXPECT_TRUE(gammaShows(false)) << session_.gamma();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     session_.screenshot("settings-page-automatic.png");

@@ -23,34 +23,26 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
     }
 }
 
-std::optional<int> BackgroundProcess::exitStatus() {
-    if (status_ || pid_ <= 0) {
-        return status_;
-    }
+bool BackgroundProcess::running() {
     int raw = 0;
-    if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+    if (pid_ > 0 && !status_ && waitpid(pid_, &raw, WNOHANG) == pid_) {
         status_ = exitCodeOf(raw);
     }
-    return status_;
-}
-
-bool BackgroundProcess::running() {
-    return pid_ > 0 && !exitStatus();
+    return pid_ > 0 && !status_;
 }
 
 std::optional<int> BackgroundProcess::waitForExit(double seconds) {
     waitUntil([this] { return !running(); }, seconds);
-    return exitStatus();
+    return status_;
 }
 
 void BackgroundProcess::stop() {
-    if (!running()) {
-        return;
-    }
-    kill(pid_, SIGTERM);
-    if (!waitUntil([this] { return !running(); }, graceSeconds_)) {
-        kill(-pid_, SIGKILL);
-        waitForExit(10.0);
+    if (running()) {
+        kill(pid_, SIGTERM);
+        if (!waitForExit(graceSeconds_)) {
+            kill(-pid_, SIGKILL);
+            waitForExit(10.0);
+        }
     }
 }
 

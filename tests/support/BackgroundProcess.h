@@ -24,9 +24,7 @@ class BackgroundProcess {
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
     bool running();
-    // Exit status once it ended by itself, or 128 + signal.
-    std::optional<int> exitStatus();
-    // Waits up to `seconds` for it to end by itself.
+    // Waits up to `seconds` for it to end by itself; its exit status then, or 128 + signal.
     std::optional<int> waitForExit(double seconds);
     void stop();
 

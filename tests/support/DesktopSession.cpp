@@ -93,10 +93,8 @@ bool DesktopSession::startPart(const std::string& part, const std::vector<std::s
 }
 
 Environment DesktopSession::environment() const {
-    Environment environment = sessionEnvironment(home_, std::nullopt, "");
-    for (const auto& [name, value] : added_) {
-        environment[name] = value;
-    }
+    Environment environment = added_;  // over the defaults
+    environment.merge(sessionEnvironment(home_, std::nullopt, ""));
     return environment;
 }
 
@@ -113,10 +111,7 @@ std::unique_ptr<BackgroundProcess> DesktopSession::start(const std::vector<std::
 }
 
 std::string DesktopSession::run(const std::vector<std::string>& argv) const {
-    ProcessOptions options;
-    options.environment = environment();
-    options.timeoutSeconds = 20;
-    return runProcess(argv, options).out;
+    return runProcess(argv, {environment(), "", 20}).out;
 }
 
 std::optional<WindowBox> DesktopSession::window(const std::string& title) const {

@@ -19,10 +19,7 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
 // One of the application's windows, where it is on the screen.
 struct WindowBox {
     std::string id;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+    int x = 0, y = 0, width = 0, height = 0;
     int midX() const { return x + width / 2; }
     int midY() const { return y + height / 2; }
 };
@@ -41,7 +38,6 @@ class DesktopSession {
   public:
     static constexpr int kScreenWidth = 1280;
     static constexpr int kScreenHeight = 800;
-    static constexpr int kTrayHeight = 24;
 
     explicit DesktopSession(const TempDir& home) : home_(home) {}
     ~DesktopSession();
@@ -80,7 +76,7 @@ class DesktopSession {
     // `argv` in this session to its end (killed after 20 s); its standard output.
     std::string run(const std::vector<std::string>& argv) const;
     // trayer as the XEmbed tray along `edge` ("top", "bottom") at `align`
-    // ("center", "right"), kTrayHeight high; true once it owns the tray.
+    // ("center", "right"), 24 high; true once it owns the tray.
     bool startTray(const std::string& edge, const std::string& align) {
         return startPart("tray", {edge, align});
     }
