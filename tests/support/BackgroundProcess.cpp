@@ -6,11 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <sstream>
 #include <thread>
-
-#include "support/TempDir.h"
 
 namespace vesperine::testing {
 
@@ -27,34 +23,26 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
     }
 }
 
-std::optional<int> BackgroundProcess::exitStatus() {
-    if (status_ || pid_ <= 0) {
-        return status_;
-    }
+bool BackgroundProcess::running() {
     int raw = 0;
-    if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+    if (pid_ > 0 && !status_ && waitpid(pid_, &raw, WNOHANG) == pid_) {
         status_ = exitCodeOf(raw);
     }
-    return status_;
-}
-
-bool BackgroundProcess::running() {
-    return pid_ > 0 && !exitStatus();
+    return pid_ > 0 && !status_;
 }
 
 std::optional<int> BackgroundProcess::waitForExit(double seconds) {
     waitUntil([this] { return !running(); }, seconds);
-    return exitStatus();
+    return status_;
 }
 
 void BackgroundProcess::stop() {
-    if (!running()) {
-        return;
-    }
-    kill(pid_, SIGTERM);
-    if (!waitUntil([this] { return !running(); }, graceSeconds_)) {
-        kill(-pid_, SIGKILL);
-        waitForExit(10.0);
+    if (running()) {
+        kill(pid_, SIGTERM);
+        if (!waitForExit(graceSeconds_)) {
+            kill(-pid_, SIGKILL);
+            waitForExit(10.0);
+        }
     }
 }
 
@@ -67,36 +55,6 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
         }
     }
     return true;
-}
-
-SessionPart startSessionPart(const std::string& folder, const std::string& part,
-                             const std::vector<std::string>& arguments,
-                             const Environment& environment) {
-    const std::string report = folder + "/" + part + ".env";
-    std::remove(report.c_str());
-    std::vector<std::string> argv = {VESPERINE_E2E_SESSION, "serve", folder, part};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    // It stops what it started before it ends: given time for that.
-    SessionPart started{std::make_unique<BackgroundProcess>(argv, environment, "/dev/null",
-                                                            folder + "/" + part + ".serve.err", 30),
-                        {},
-                        ""};
-    // Each part gives up by itself within a minute or two.
-    waitUntil([&] { return fileExists(report) || !started.process->running(); }, 300);
-    std::istringstream lines(readFile(report));
-    for (std::string line; std::getline(lines, line);) {
-        started.added[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-    }
-    if (!fileExists(report) || !started.process->running()) {
-        started.failure = readFile(folder + "/" + part + ".serve.err");
-        started.failure += started.failure.empty() ? part + " did not start\n" : "";
-    }
-    return started;
-}
-
-std::string TestBus::address() const {
-    const auto found = part_.added.find("DBUS_SESSION_BUS_ADDRESS");
-    return found == part_.added.end() ? "" : found->second.value_or("");
 }
 
 bool programInstalled(const std::string& name) {

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,9 +24,7 @@ class BackgroundProcess {
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
     bool running();
-    // Exit status once it ended by itself, or 128 + signal.
-    std::optional<int> exitStatus();
-    // Waits up to `seconds` for it to end by itself.
+    // Waits up to `seconds` for it to end by itself; its exit status then, or 128 + signal.
     std::optional<int> waitForExit(double seconds);
     void stop();
 
@@ -39,30 +36,6 @@ class BackgroundProcess {
 
 // Polls `condition` every 20 ms until it holds or `seconds` pass.
 bool waitUntil(const std::function<bool()>& condition, double seconds);
-
-// One part of a desktop session (a bus, an X server, a tray...) served by
-// scripts/e2e-session.sh with its output in `folder`, running in
-// `environment`; see the script for the parts and their arguments.
-struct SessionPart {
-    std::unique_ptr<BackgroundProcess> process;
-    Environment added;    // what the part adds to the session: DISPLAY, bus addresses...
-    std::string failure;  // why it did not start; "" once it is ready
-};
-SessionPart startSessionPart(const std::string& folder, const std::string& part,
-                             const std::vector<std::string>& arguments,
-                             const Environment& environment);
-
-// A private bus at "unix:path=<folder>/bus" where anyone may own any name and
-// send anything.
-class TestBus {
-  public:
-    explicit TestBus(const std::string& folder) : part_(startSessionPart(folder, "bus", {}, {})) {}
-    std::string address() const;
-    bool started() const { return part_.failure.empty(); }
-
-  private:
-    SessionPart part_;
-};
 
 bool programInstalled(const std::string& name);
 

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <regex>
+#include <sstream>
 
 #include "support/Subprocess.h"
 
@@ -70,42 +72,29 @@ DesktopSession::~DesktopSession() {
     }
 }
 
-std::unique_ptr<BackgroundProcess> DesktopSession::startPart(
-    const std::string& part, const std::vector<std::string>& arguments) {
-    SessionPart started = startSessionPart(home_.path(), part, arguments, environment());
-    failure_ = started.failure;
-    for (const auto& [name, value] : started.added) {
-        added_[name] = value;
+bool DesktopSession::startPart(const std::string& part, const std::vector<std::string>& arguments) {
+    const std::string report = home_.file(part + ".env");
+    const std::string err = home_.file(part + ".serve.err");
+    std::remove(report.c_str());
+    std::vector<std::string> argv = {VESPERINE_E2E_SESSION, "serve", home_.path(), part};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    // It stops what it started before it ends: given time for that.
+    const auto& process = parts_.emplace_back(
+        std::make_unique<BackgroundProcess>(argv, environment(), "/dev/null", err, 30));
+    // Each part gives up by itself within a minute or two.
+    waitUntil([&] { return fileExists(report) || !process->running(); }, 300);
+    std::istringstream lines(readFile(report));
+    for (std::string line; std::getline(lines, line);) {
+        added_[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     }
-    if (added_.count("DISPLAY") != 0) {
-        display_ = added_["DISPLAY"].value_or("");
-    }
-    return std::move(started.process);
-}
-
-bool DesktopSession::keepPart(const std::string& part, const std::vector<std::string>& arguments) {
-    parts_.push_back(startPart(part, arguments));
-    return failure_.empty();
-}
-
-bool DesktopSession::startBus(bool offerServices) {
-    return keepPart(
-        "bus", offerServices ? std::vector<std::string>{"services"} : std::vector<std::string>{});
-}
-
-bool DesktopSession::startDisplay() {
-    return keepPart("display");
-}
-
-bool DesktopSession::startXServer(const std::vector<std::string>& options) {
-    return keepPart("xserver", options);
+    const bool ready = fileExists(report) && process->running();
+    failure_ = ready ? "" : readFile(err) + part + " did not start\n";
+    return ready;
 }
 
 Environment DesktopSession::environment() const {
-    Environment environment = sessionEnvironment(home_, std::nullopt, "");
-    for (const auto& [name, value] : added_) {
-        environment[name] = value;
-    }
+    Environment environment = added_;  // over the defaults
+    environment.merge(sessionEnvironment(home_, std::nullopt, ""));
     return environment;
 }
 
@@ -115,14 +104,6 @@ std::string DesktopSession::property(const std::string& service, const std::stri
                 "org.freedesktop.DBus.Properties.Get", interface, name});
 }
 
-bool DesktopSession::startKWin() {
-    return keepPart("kwin");
-}
-
-bool DesktopSession::startGnome() {
-    return keepPart("mutter");
-}
-
 std::unique_ptr<BackgroundProcess> DesktopSession::start(const std::vector<std::string>& argv,
                                                          const std::string& name) const {
     return std::make_unique<BackgroundProcess>(argv, environment(), home_.file(name + ".out"),
@@ -130,49 +111,27 @@ std::unique_ptr<BackgroundProcess> DesktopSession::start(const std::vector<std::
 }
 
 std::string DesktopSession::run(const std::vector<std::string>& argv) const {
-    ProcessOptions options;
-    options.environment = environment();
-    options.timeoutSeconds = 20;
-    return runProcess(argv, options).out;
+    return runProcess(argv, {environment(), "", 20}).out;
 }
 
-std::unique_ptr<BackgroundProcess> DesktopSession::startTray(const std::string& edge,
-                                                             const std::string& align) {
-    return startPart("tray", {edge, align});
-}
-
-bool DesktopSession::trayPresent() const {
-    Display* display = XOpenDisplay(display_.c_str());
-    if (display == nullptr) {
-        return false;
-    }
-    const bool present =
-        XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False)) != 0;
-    XCloseDisplay(display);
-    return present;
-}
-
-std::vector<WindowBox> DesktopSession::windows(const std::string& title) const {
+std::optional<WindowBox> DesktopSession::window(const std::string& title) const {
     const std::string tree = run({"xwininfo", "-root", "-tree"});
     const std::regex line(
         "(0x[0-9a-f]+) \"" + title +
         R"(": \("vesperine" "vesperine"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
-    std::vector<WindowBox> found;
-    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
-        found.push_back(WindowBox{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]),
-                                  std::stoi((*it)[2]), std::stoi((*it)[3])});
-    }
-    return found;
-}
-
-std::optional<WindowBox> DesktopSession::window(const std::string& title) const {
-    auto found = windows(title);
     const bool icon = title == "vesperine";
-    std::erase_if(found, [&](const WindowBox& w) { return icon && (w.width < 2 || w.width > 63); });
-    if (found.empty()) {
+    std::optional<WindowBox> found;
+    for (std::sregex_iterator it(tree.begin(), tree.end(), line), end; it != end; ++it) {
+        const WindowBox box{(*it)[1], std::stoi((*it)[4]), std::stoi((*it)[5]), std::stoi((*it)[2]),
+                            std::stoi((*it)[3])};
+        if (icon ? box.width > 1 && box.width < 64 : !found) {
+            found = box;
+        }
+    }
+    if (found && run({"xwininfo", "-id", found->id}).find("IsViewable") == std::string::npos) {
         return std::nullopt;
     }
-    return icon ? found.back() : found.front();
+    return found;
 }
 
 void DesktopSession::click(int x, int y, const std::string& button) const {
@@ -196,18 +155,6 @@ std::string DesktopSession::gamma() const {
     std::smatch m;
     const std::string out = run({"xrandr", "--verbose"});
     return std::regex_search(out, m, std::regex(R"(Gamma:\s+(\S+))")) ? m[1].str() : "";
-}
-
-std::vector<std::unique_ptr<BackgroundProcess>> DesktopSession::startPanel(const std::string& panel,
-                                                                           const std::string& edge,
-                                                                           bool dark) {
-    std::vector<std::unique_ptr<BackgroundProcess>> started;
-    started.push_back(startPart("panel", {panel, edge, dark ? "dark" : "light"}));
-    return started;
-}
-
-bool DesktopSession::startGnomeShell() {
-    return keepPart("gnome-shell");
 }
 
 std::string DesktopSession::shellEval(const std::string& script) const {

@@ -19,10 +19,7 @@ Environment sessionEnvironment(const TempDir& home, const std::optional<std::str
 // One of the application's windows, where it is on the screen.
 struct WindowBox {
     std::string id;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+    int x = 0, y = 0, width = 0, height = 0;
     int midX() const { return x + width / 2; }
     int midY() const { return y + height / 2; }
 };
@@ -41,7 +38,6 @@ class DesktopSession {
   public:
     static constexpr int kScreenWidth = 1280;
     static constexpr int kScreenHeight = 800;
-    static constexpr int kTrayHeight = 24;
 
     explicit DesktopSession(const TempDir& home) : home_(home) {}
     ~DesktopSession();
@@ -52,22 +48,26 @@ class DesktopSession {
     static std::optional<std::string> missingProgram(const std::vector<std::string>& alsoNeeded);
 
     // With `offerServices`, the bus starts session services (dconf) on demand.
-    bool startBus(bool offerServices = false);
+    bool startBus(bool offerServices = false) {
+        return startPart("bus", {offerServices ? "services" : ""});
+    }
     // kwin_wayland on "wayland-kwin"; true once Night Color answers and kwinrc settled.
-    bool startKWin();
+    bool startKWin() { return startPart("kwin"); }
     // mutter on "wayland-mutter" and gsd-color; true once Night Light answers.
-    bool startGnome();
+    bool startGnome() { return startPart("mutter"); }
     // A property through gdbus: "(<true>,)", "(<uint32 4200>,)"; "" on failure.
     std::string property(const std::string& service, const std::string& path,
                          const std::string& interface, const std::string& name) const;
     // Xvfb and openbox; true once the window manager has taken the screen.
-    bool startDisplay();
+    bool startDisplay() { return startPart("display"); }
     // Xvfb alone with `options` ("-screen", "0", "640x480x24", ...); true once it listens.
-    bool startXServer(const std::vector<std::string>& options);
+    bool startXServer(const std::vector<std::string>& options) {
+        return startPart("xserver", options);
+    }
     // Why the last part that failed did not start.
     std::string displayFailure() const { return failure_; }
 
-    const std::string& display() const { return display_; }
+    std::string display() const { return environment()["DISPLAY"].value_or(""); }
     Environment environment() const;
 
     // `argv` in this session, its output in <home>/<name>.out and <name>.err.
@@ -76,17 +76,13 @@ class DesktopSession {
     // `argv` in this session to its end (killed after 20 s); its standard output.
     std::string run(const std::vector<std::string>& argv) const;
     // trayer as the XEmbed tray along `edge` ("top", "bottom") at `align`
-    // ("center", "right"), kTrayHeight high; returns once it owns the tray
-    // (trayPresent()) or gave up.
-    std::unique_ptr<BackgroundProcess> startTray(const std::string& edge, const std::string& align);
-    // Whether a tray owns the tray selection of the first screen, as the
-    // application asks when it starts.
-    bool trayPresent() const;
+    // ("center", "right"), 24 high; true once it owns the tray.
+    bool startTray(const std::string& edge, const std::string& align) {
+        return startPart("tray", {edge, align});
+    }
 
-    // The application's windows titled `title` in `xwininfo -root -tree`
-    // order: the tray icon is titled "vesperine", the panel "Vesperine".
-    std::vector<WindowBox> windows(const std::string& title) const;
-    // The panel ("Vesperine"), or the tray icon: the last small window titled "vesperine".
+    // The application's window titled `title` while it is viewable: the panel
+    // ("Vesperine"), or the tray icon (the last small window titled "vesperine").
     std::optional<WindowBox> window(const std::string& title) const;
     // `button` ("1" left, "3" right) clicked at `x`, `y`.
     void click(int x, int y, const std::string& button = "1") const;
@@ -96,26 +92,24 @@ class DesktopSession {
     std::string gamma() const;
 
     // "xfce4-panel" (`dark`: its dark mode) or "lxqt-panel" with its tray,
-    // along `edge` ("top", "bottom"), once the bar is there. What stops them.
-    std::vector<std::unique_ptr<BackgroundProcess>> startPanel(const std::string& panel,
-                                                               const std::string& edge, bool dark);
+    // along `edge` ("top", "bottom"); true once the bar is there.
+    bool startPanel(const std::string& panel, const std::string& edge, bool dark) {
+        return startPart("panel", {panel, edge, dark ? "dark" : "light"});
+    }
 
     // GNOME Shell, headless on Wayland, with its indicator extension and one
     // that opens Eval and Screenshot; the display becomes its Xwayland's.
-    bool startGnomeShell();
+    bool startGnomeShell() { return startPart("gnome-shell"); }
     // JavaScript run in the shell; its result, or "" when it failed.
     std::string shellEval(const std::string& script) const;
 
   private:
-    // The script's `part` in this session; what it adds joins the session's
-    // environment, and failure_ says why when it did not start.
-    std::unique_ptr<BackgroundProcess> startPart(const std::string& part,
-                                                 const std::vector<std::string>& arguments = {});
-    // A part this session stops when it goes away.
-    bool keepPart(const std::string& part, const std::vector<std::string>& arguments = {});
+    // The `part` of scripts/e2e-session.sh in this session, kept until the
+    // session goes away; what it adds joins the session's environment, and
+    // failure_ says why when it did not start.
+    bool startPart(const std::string& part, const std::vector<std::string>& arguments = {});
 
     const TempDir& home_;
-    std::string display_;
     std::string failure_;
     Environment added_;
     // In the order they started; they stop the other way round.
