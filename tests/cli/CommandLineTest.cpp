@@ -19,6 +19,7 @@ namespace vesperine {
 namespace {
 
 using Arguments = std::vector<std::string>;
+using testing::ProcessResult;
 
 struct MockInterface : CLI::InterfaceCommands {
     MOCK_METHOD(int, runSelfTest, (), (override));
@@ -34,7 +35,7 @@ class Dispatch : public ::testing::Test {
         tzset();
     }
 
-    testing::ProcessResult run(Arguments arguments) {
+    ProcessResult run(Arguments arguments) {
         arguments.insert(arguments.begin(), "vesperine");
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
@@ -71,33 +72,25 @@ TEST_F(Dispatch, ApplicationHelpDevelopmentAndUnknownCommands) {
     EXPECT_CALL(interface, runSelfTest());
     EXPECT_CALL(interface, renderPanel("out2"));
     EXPECT_CALL(interface, renderPanel("first"));
-    const struct {
-        Arguments arguments;
-        int status;
-        std::string out, err;
-    } cases[] = {
-        {{}, -1, "", ""},
+    const ProcessResult application{"", "", -1}, done{"", "", 0}, help{kHelp, "", 0};
+    const std::pair<Arguments, ProcessResult> cases[] = {
+        {{}, application},
         // A first argument that is no option starts the application.
-        {{"-x", "--get"}, -1, "", ""},
-        {{"-help"}, -1, "", ""},
-        {{"--help"}, 0, kHelp, ""},
-        {{"-h"}, 0, kHelp, ""},
-        {{"--selftest", "--extra"}, 0, "", ""},
+        {{"-x", "--get"}, application},
+        {{"-help"}, application},
+        {{"--help"}, help},
+        {{"-h"}, help},
+        {{"--selftest", "--extra"}, done},
         // The default folder and a lone folder are run through the executable.
-        {{"--render-panel", "--dir", "out2", "ignored"}, 0, "", ""},
-        {{"--render-panel", "first", "second"}, 0, "", ""},
+        {{"--render-panel", "--dir", "out2", "ignored"}, done},
+        {{"--render-panel", "first", "second"}, done},
     };
-    for (const auto& c : cases) {
-        const auto result = run(c.arguments);
-        EXPECT_EQ(result.exitStatus, c.status) << ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(result.out, c.out) << ::testing::PrintToString(c.arguments);
-        EXPECT_EQ(result.err, c.err);
+    for (const auto& [arguments, expected] : cases) {
+        EXPECT_EQ(run(arguments), expected) << ::testing::PrintToString(arguments);
     }
-    for (const char* command : {"--HELP", "--Get", "--", "--lat", "--engine", "---get"}) {
-        const auto result = run({command, "--lat", "1"});
-        EXPECT_EQ(result.exitStatus, 2) << command;
-        EXPECT_EQ(result.err, std::string("unknown command: ") + command + "\n");
-        EXPECT_EQ(result.out, kHelp);
+    for (const std::string command : {"--HELP", "--Get", "--", "--lat", "--engine", "---get"}) {
+        EXPECT_EQ(run({command, "--lat", "1"}),
+                  (ProcessResult{kHelp, "unknown command: " + command + "\n", 2}));
     }
     EXPECT_EQ(storesOpened, 0);
 }
@@ -128,10 +121,7 @@ TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionOrAUsageErrorWithoutOpeningAS
     };
     for (auto [arguments, out] : cases) {
         arguments.insert(arguments.begin(), "--decide");
-        const auto result = run(arguments);
-        EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(run(arguments), (ProcessResult{out, "", 0}));
     }
     // Missing or unparsable coordinates, for either command.
     const std::vector<Arguments> usageErrors = {
@@ -143,14 +133,12 @@ TEST_F(Dispatch, DecidePrintsSunTimesAndTheDecisionOrAUsageErrorWithoutOpeningAS
         {"--lat", " 38", "--lon", "-9"},
         {"38", "-9"},
     };
-    for (const char* command : {"--decide", "--reconcile"}) {
+    for (const std::string command : {"--decide", "--reconcile"}) {
         for (auto arguments : usageErrors) {
             arguments.insert(arguments.begin(), command);
             arguments.push_back("--apply");
-            const auto result = run(arguments);
-            EXPECT_EQ(result.exitStatus, 2);
-            EXPECT_EQ(result.out, "");
-            EXPECT_EQ(result.err, std::string(command) + " needs --lat <deg> --lon <deg>\n");
+            EXPECT_EQ(run(arguments),
+                      (ProcessResult{"", command + " needs --lat <deg> --lon <deg>\n", 2}));
         }
     }
     EXPECT_EQ(storesOpened, 0);

@@ -42,13 +42,6 @@ class Commands : public ::testing::Test {
     }
     std::string settingsPath() const { return home.file("config/vesperine/settings.ini"); }
     std::string statePath() const { return home.file("state/vesperine/color-filter.ini"); }
-    void expectRuns(const Arguments& arguments, const char* time, int status,
-                    const std::string& out, const std::string& err = "") const {
-        const ProcessResult result = run(arguments, time);
-        EXPECT_EQ(result.out, out) << ::testing::PrintToString(arguments);
-        EXPECT_EQ(result.err, err) << ::testing::PrintToString(arguments);
-        EXPECT_EQ(result.exitStatus, status) << ::testing::PrintToString(arguments);
-    }
 
     testing::TempDir home;
 };
@@ -58,22 +51,22 @@ class Commands : public ::testing::Test {
 // touch the saved settings.
 TEST_F(Commands, LiveCommandsChangeTheLiveStateOnly) {
     writeFile(statePath(), "[ColorFilter]\nenabled=true\ntype=-3\nstrength=1.7\n");
-    expectRuns({"--get"}, kNoon, 0, "enabled=true\ntype=-3\nstrength=1.000000\n");
-    const std::tuple<Arguments, int, std::string, std::string> steps[] = {
-        {{"--set-enabled", "ON"}, 0, "enabled=true\n", ""},
-        {{"--set-enabled", "--value", "0"}, 0, "enabled=false\n", ""},
-        {{"--set-intensity", "1.5"}, 0, "strength=1.000000\n", ""},
-        {{"--set-intensity", "--value", "0.3"}, 0, "strength=0.300000\n", ""},
-        {{"--set-enabled"}, 2, "", "--set-enabled needs 0|1\n"},
-        {{"--set-intensity", "0,5"}, 2, "", "--set-intensity needs a 0..1 value\n"},
-        {{"--get"}, 0, "enabled=false\ntype=-3\nstrength=0.300000\n", ""},
+    EXPECT_EQ(run({"--get"}), (ProcessResult{"enabled=true\ntype=-3\nstrength=1.000000\n", "", 0}));
+    const std::pair<Arguments, ProcessResult> steps[] = {
+        {{"--set-enabled", "ON"}, {"enabled=true\n", "", 0}},
+        {{"--set-enabled", "--value", "0"}, {"enabled=false\n", "", 0}},
+        {{"--set-intensity", "1.5"}, {"strength=1.000000\n", "", 0}},
+        {{"--set-intensity", "--value", "0.3"}, {"strength=0.300000\n", "", 0}},
+        {{"--set-enabled"}, {"", "--set-enabled needs 0|1\n", 2}},
+        {{"--set-intensity", "0,5"}, {"", "--set-intensity needs a 0..1 value\n", 2}},
+        {{"--get"}, {"enabled=false\ntype=-3\nstrength=0.300000\n", "", 0}},
     };
-    for (const auto& [arguments, status, out, err] : steps) {
-        expectRuns(arguments, kNoon, status, out, err);
+    for (const auto& [arguments, result] : steps) {
+        EXPECT_EQ(run(arguments), result) << ::testing::PrintToString(arguments);
     }
     const Arguments reconcile = {"--reconcile", "--lat", "38.72", "--lon", "-9.14", "--apply", "0"};
     EXPECT_EQ(run(reconcile, kNight).exitStatus, 0);  // its output: the dispatch tests
-    expectRuns({"--get"}, kNoon, 0, "enabled=true\ntype=-3\nstrength=0.300000\n");
+    EXPECT_EQ(run({"--get"}), (ProcessResult{"enabled=true\ntype=-3\nstrength=0.300000\n", "", 0}));
     EXPECT_FALSE(fileExists(home.file("config")));
 }
 
@@ -115,7 +108,7 @@ TEST_F(Commands, EngineCommandsFollowTheSavedSchedule) {
             writeFile(settingsPath(), "[vesperine]\n" + settings);
         }
         const auto before = settingsFile();
-        expectRuns(arguments, time, 0, out);
+        EXPECT_EQ(run(arguments, time), (ProcessResult{out, "", 0}));
         EXPECT_EQ(settingsFile(), before) << out;
         EXPECT_EQ(fileExists(home.file("config")), !settings.empty());
     }
@@ -137,10 +130,10 @@ TEST_F(Commands, AChangeThatCannotBeStoredSaysWhyAndExitsOne) {
     }
     testing::ProcessOptions options;
     options.environment = {{"XDG_STATE_HOME", home.file("state")}, {"DISPLAY", std::nullopt}};
-    const auto result = testing::runProcess(argv, options);
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "vesperine: cannot read " + statePath() + ": Permission denied\n");
-    EXPECT_EQ(result.out, "enabled=false\n");
+    EXPECT_EQ(
+        testing::runProcess(argv, options),
+        (ProcessResult{"enabled=false\n",
+                       "vesperine: cannot read " + statePath() + ": Permission denied\n", 1}));
     chmod(statePath().c_str(), 0600);
     EXPECT_EQ(readFile(statePath()), kept);  // not moved aside either
 }

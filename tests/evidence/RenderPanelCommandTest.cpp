@@ -87,10 +87,8 @@ TEST_F(RenderPanelCommand, WritesTheFourPicturesAndLeavesTheStoresAloneRunAfterR
         ASSERT_EQ(storedFiles(), stores) << seconds;
     }
     EXPECT_GT(killed, 0);
-    const ProcessResult result = render({});
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.out, "wrote panel evidence -> docs/evidence/vesperine-ui\n");
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(render({}),
+              (ProcessResult{"wrote panel evidence -> docs/evidence/vesperine-ui\n", "", 0}));
     EXPECT_EQ(storedFiles(), stores);
 
     const std::string dir = home.file("docs/evidence/vesperine-ui");

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <iomanip>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,13 @@ struct ProcessResult {
     std::string out;
     std::string err;
     int exitStatus = -1;  // the exit code, or 128 + signal number
+    bool operator==(const ProcessResult&) const = default;
 };
+
+inline void PrintTo(const ProcessResult& result, std::ostream* os) {
+    *os << "status " << result.exitStatus << ", out " << std::quoted(result.out) << ", err "
+        << std::quoted(result.err);
+}
 
 struct ProcessOptions {
     Environment environment;
