@@ -39,15 +39,14 @@ installed_tree() {
         local exe=$1/bin/vesperine pictures=$work/pictures-${1##*/} out
         out=$("$exe" --help) && contains "$out" "  --help                        this help" || return 1
         out=$("$exe" --decide --lat 38.72 --lon -9.14) && contains "$out" "decision: " || return 1
-        out=$("$exe" --selftest) && contains "$out" "selftest: 3 passed, 0 failed" || return 1
+        out=$("$exe" --selftest 2>"$work/selftest.err") || return 1
+        contains "$out" "selftest: 3 passed, 0 failed" && [ ! -s "$work/selftest.err" ] || return 1
         out=$("$exe" --render-panel "$pictures") || return 1
         contains "$out" "wrote panel evidence -> $pictures" && [ "$(ls "$pictures" | wc -l)" -eq 4 ]
     }
     check "runs from the prefix it was installed to" runs_from "$work/prefix"
     mv "$work/prefix" "$work/moved"
     check "runs from a moved prefix" runs_from "$work/moved"
-    check "the module is found beside the moved executable" \
-        test -z "$("$work/moved/bin/vesperine" --selftest 2>&1 >/dev/null)"
 }
 
 # Builds the package, unpacks it, and checks its files and declared dependencies.
@@ -71,8 +70,6 @@ debian_package() {
     # Only run-time libraries: no development packages, no test tools.
     check "depends on no development or test package" \
         test -z "$(tr ',' '\n' <<<"$depends" | grep -E -- '-dev|xvfb|openbox|trayer|gtest|benchmark')"
-    check "the unpacked program runs" \
-        bash -c "\"$root/usr/bin/vesperine\" --help | grep -q 'this help'"
     # The files are stripped; the module must still find the executable's core.
     check "the unpacked program loads its interface module" \
         bash -c "\"$root/usr/bin/vesperine\" --selftest | grep -q '3 passed, 0 failed'"
