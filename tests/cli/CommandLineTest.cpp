@@ -215,7 +215,6 @@ TEST(NumberRule, AcceptsWholeStrtodNumbersOnly) {
 TEST(FmtDate, WritesTheLocalTimeWithItsOffsetOrAPlaceholder) {
     const Instant solstice = testing::utc("2024-06-21T05:12:00.9Z");
     const auto at = [](double seconds) { return Instant::fromSecondsSince1970(seconds); };
-    const double inf = std::numeric_limits<double>::infinity();
     const std::string dash = "\xe2\x80\x94";
     const std::tuple<const char*, std::optional<Instant>, std::string> cases[] = {
         {"UTC0", solstice, "2024-06-21 05:12:00 Z"},
@@ -231,8 +230,6 @@ TEST(FmtDate, WritesTheLocalTimeWithItsOffsetOrAPlaceholder) {
         {"UTC0", at(315569520000.0), "11970-01-01 00:00:00 Z"},
         {"UTC0", testing::utc("0000-06-01T00:00:00Z"), "0001-06-01 00:00:00 Z"},
         {"UTC0", std::nullopt, dash},
-        {"UTC0", at(inf), dash},
-        {"UTC0", at(-inf), dash},
         {"UTC0", at(std::nan("")), dash},
         {"UTC0", at(1e300), dash},
         {"UTC0", at(1e18), dash},

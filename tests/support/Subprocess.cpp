@@ -27,16 +27,15 @@ pid_t spawn(const std::vector<std::string>& argv, const ProcessOptions& options,
             envText.push_back(name + "=" + *value);
         }
     }
-    std::vector<char*> envp, args;
-    for (auto& text : envText) {
-        envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argvCopy = argv;
-    for (auto& text : argvCopy) {
-        args.push_back(text.data());
-    }
-    args.push_back(nullptr);
+    const auto pointers = [](const std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (const auto& text : texts) {
+            list.push_back(const_cast<char*>(text.c_str()));
+        }
+        list.push_back(nullptr);
+        return list;
+    };
+    const std::vector<char*> args = pointers(argv), envp = pointers(envText);
 
     const pid_t pid = fork();
     if (pid == 0) {
@@ -74,11 +73,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     for (const int fd : {devNull, outPipe[1], errPipe[1]}) {
         close(fd);
     }
-    if (pid < 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return result;
-    }
 
     // Read until every holder of the write ends has closed them: a process
     // the child left behind on its streams holds the result up too.
@@ -87,7 +81,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    while (pid > 0 && (fds[0].fd >= 0 || fds[1].fd >= 0)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -113,13 +107,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         }
     }
     for (const auto& fd : fds) {
-        if (fd.fd >= 0) {
-            close(fd.fd);
-        }
+        close(fd.fd);  // -1 for those already closed: nothing
     }
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitStatus = exitCodeOf(status);
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+        result.exitStatus = exitCodeOf(status);
+    }
     return result;
 }
 
