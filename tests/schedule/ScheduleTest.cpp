@@ -33,8 +33,6 @@ TEST(Solar, SunTimesMatchTheReference) {
         // Southern hemisphere: the sunrise falls on the previous UTC date.
         {"Sydney midwinter", -33.8688, 151.2093, "2024-06-21T12:00:00Z", normal,
          "2024-06-20T20:59:59.7Z", "2024-06-21T06:53:46.2Z"},
-        {"Null Island equinox", 0.0, 0.0, "2024-03-20T12:00:00Z", normal, "2024-03-20T06:04:03.5Z",
-         "2024-03-20T18:10:43.4Z"},
         // Either side of the date line, one and the same day.
         {"Fiji east", -17.7, 180.0, "2024-09-01T03:00:00Z", normal, "2024-08-31T18:07:29.8Z",
          "2024-09-01T05:53:08.5Z"},
