@@ -23,14 +23,16 @@ struct NightLight {
     const char* interface;
     const char* active;
     const char* temperature;
-    const char* userSetting;  // one of the user's own settings set up below
+    const char* userSetting;    // one of the user's own settings set up below
+    const char* strongSetting;  // what a strength of 0.9 sets
 };
 
 // One suite name per desktop, so that the two builds' cases differ in CTest.
 #if VESPERINE_DESKTOP_KDE
 #define DESKTOP_SUITE KdeNightColor
-const NightLight kDesktop = {"org.kde.KWin", "/ColorCorrect",      "org.kde.kwin.ColorCorrect",
-                             "running",      "currentTemperature", "LatitudeFixed=38.7"};
+const NightLight kDesktop = {
+    "org.kde.KWin",       "/ColorCorrect",      "org.kde.kwin.ColorCorrect", "running",
+    "currentTemperature", "LatitudeFixed=38.7", "NightTemperature=2360"};
 #else
 #define DESKTOP_SUITE GnomeNightLight
 const char* const kSchema = "org.gnome.settings-daemon.plugins.color";
@@ -39,7 +41,8 @@ const NightLight kDesktop = {"org.gnome.SettingsDaemon.Color",
                              "org.gnome.SettingsDaemon.Color",
                              "NightLightActive",
                              "Temperature",
-                             "night-light-temperature uint32 3000"};
+                             "night-light-temperature uint32 3000",
+                             "night-light-temperature uint32 2360"};
 #endif
 
 struct ScreenState {
@@ -67,6 +70,11 @@ class Desktop : public ::testing::Test {
         session.run({"gsettings", "set", kSchema, "night-light-schedule-from", "21.5"});
         ASSERT_TRUE(session.startGnome()) << readFile(home.file("gsd-color.err"));
 #endif
+        // This process's environment becomes the session's, for the program
+        // and for backends made here.
+        for (const auto& [name, value] : session.environment()) {
+            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        }
     }
 
     std::string userSettings() {
@@ -75,12 +83,6 @@ class Desktop : public ::testing::Test {
 #else
         return session.run({"gsettings", "list-recursively", kSchema});
 #endif
-    }
-
-    ProcessResult vesperine(const std::vector<std::string>& arguments) {
-        ProcessOptions options;
-        options.environment = session.environment();
-        return runVesperine(arguments, options);
     }
 
     ScreenState screen() {
@@ -98,12 +100,6 @@ class Desktop : public ::testing::Test {
         return waitUntil([&] { return screen() == expected; }, 15);
     }
 
-    // This process's environment becomes the session's, for backends made here.
-    void enterSession() {
-        for (const auto& [name, value] : session.environment()) {
-            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-        }
-    }
     pid_t nightLightProcess() {
         const std::string owner =
             session.run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
@@ -124,23 +120,22 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
     ASSERT_NE(before.find(kDesktop.userSetting), std::string::npos) << before;
     const struct {
         std::vector<std::string> arguments;
+        std::string out;
         ScreenState expected;
     } steps[] = {
-        {{"--set-enabled", "1"}, {true, 4200}},
-        {{"--set-intensity", "0.9"}, {true, 2360}},
-        {{"--set-enabled", "0"}, {false, 6500}},
+        {{"--set-enabled", "1"}, "enabled=true\n", {true, 4200}},
+        {{"--set-intensity", "0.9"}, "strength=0.900000\n", {true, 2360}},
+        {{"--set-enabled", "0"}, "enabled=false\n", {false, 6500}},
     };
     for (const auto& step : steps) {
-        const auto result = vesperine(step.arguments);
-        EXPECT_EQ(result.exitStatus, 0) << step.arguments[0] << ": " << result.err;
-        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(runVesperine(step.arguments), (ProcessResult{step.out, "", 0}));
         EXPECT_TRUE(settlesAt(step.expected)) << step.arguments[0];
     }
 
     // Two processes at once, one switching and one strengthening.
     auto alternate = [&](const char* command, const char* first, const char* second) {
         for (int i = 0; i < 10; ++i) {
-            const auto result = vesperine({command, i % 2 ? second : first});
+            const auto result = runVesperine({command, i % 2 ? second : first});
             EXPECT_EQ(result.exitStatus, 0) << result.err;
         }
     };
@@ -148,11 +143,11 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
     alternate("--set-intensity", "0.3", "0.8");
     enabling.join();
     // The screen shows the state `--get` prints.
-    const std::string get = vesperine({"--get"}).out;
+    const std::string get = runVesperine({"--get"}).out;
     const bool on = get.find("enabled=true") != std::string::npos;
     const double strength = std::stod(get.substr(get.find("strength=") + 9));
     EXPECT_TRUE(settlesAt({on, on ? std::lround(6500 - 4600 * strength) : 6500})) << get;
-    ASSERT_EQ(vesperine({"--set-enabled", "0"}).exitStatus, 0);
+    ASSERT_EQ(runVesperine({"--set-enabled", "0"}).exitStatus, 0);
     EXPECT_EQ(userSettings(), before);
     const std::string saved =
         home.file(VESPERINE_DESKTOP_KDE ? "state/vesperine/kde-night-color.saved"
@@ -160,10 +155,10 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
     EXPECT_FALSE(fileExists(saved));
 
     // A saved copy that cannot be read is kept, and nothing is restored from it.
-    ASSERT_EQ(vesperine({"--set-enabled", "1"}).exitStatus, 0);
+    ASSERT_EQ(runVesperine({"--set-enabled", "1"}).exitStatus, 0);
     std::filesystem::remove(saved);
     std::filesystem::create_directory(saved);
-    const auto off = vesperine({"--set-enabled", "0"});
+    const auto off = runVesperine({"--set-enabled", "0"});
     EXPECT_EQ(off.exitStatus, 1);
     EXPECT_EQ(off.err, "vesperine: cannot read " + saved + ": not a small regular file\n");
     EXPECT_TRUE(std::filesystem::is_directory(saved));
@@ -173,8 +168,7 @@ TEST_F(DESKTOP_SUITE, FollowsEveryCommandAndGivesTheUserSettingsBack) {
 // daemon stopped, a preview still lands in the settings, where an apply says
 // the screen cannot be reached; the desktop follows once it runs again.
 TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
-    ASSERT_EQ(vesperine({"--set-enabled", "1"}).exitStatus, 0);
-    enterSession();
+    ASSERT_EQ(runVesperine({"--set-enabled", "1"}).exitStatus, 0);
     auto display = VESPERINE_DESKTOP_KDE ? makeKWinNightColor() : makeGnomeNightLight();
     ASSERT_TRUE(display);
     const pid_t daemon = nightLightProcess();
@@ -182,13 +176,7 @@ TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
     kill(daemon, SIGSTOP);
     const DisplayOutcome preview = display->preview(0.9);
     const bool landed = waitUntil(
-        [&] {
-            return userSettings().find(VESPERINE_DESKTOP_KDE
-                                           ? "NightTemperature=2360"
-                                           : "night-light-temperature uint32 2360") !=
-                   std::string::npos;
-        },
-        5);
+        [&] { return userSettings().find(kDesktop.strongSetting) != std::string::npos; }, 5);
     const DisplayOutcome apply = display->apply(true, 0.9);
     kill(daemon, SIGCONT);
     EXPECT_FALSE(preview.failedToReach()) << preview.reason;
@@ -202,7 +190,6 @@ TEST_F(DESKTOP_SUITE, PreviewsNeverWaitForTheDesktop) {
 // restart, or a tray that started first) is found; the session is not taken
 // for one without a way to the screen for good.
 TEST_F(DESKTOP_SUITE, ADaemonThatComesBackIsFound) {
-    enterSession();
     kill(nightLightProcess(), SIGTERM);
     ASSERT_TRUE(waitUntil([&] { return screen().kelvin < 0; }, 10));
     const auto display = makeSessionDisplay();

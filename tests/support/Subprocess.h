@@ -47,7 +47,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
 #ifdef VESPERINE_EXECUTABLE
 // The program under test with `arguments`.
 inline ProcessResult runVesperine(std::vector<std::string> arguments,
-                                  const ProcessOptions& options) {
+                                  const ProcessOptions& options = {}) {
     arguments.insert(arguments.begin(), VESPERINE_EXECUTABLE);
     return runProcess(arguments, options);
 }
