@@ -14,7 +14,6 @@
 #include "schedule/Solar.h"
 #include "support/Fakes.h"
 #include "support/Subprocess.h"
-#include "support/TempDir.h"
 #include "support/Time.h"
 
 namespace vesperine {
@@ -40,20 +39,27 @@ class Dispatch : public ::testing::Test {
 
     ProcessResult run(Arguments arguments) {
         arguments.insert(arguments.begin(), "vesperine");
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
+        char *out = nullptr, *err = nullptr;
+        std::size_t outSize = 0, errSize = 0;
+        std::FILE* outStream = open_memstream(&out, &outSize);
+        std::FILE* errStream = open_memstream(&err, &errSize);
         const auto open = [this](auto& store) -> auto& {
             ++storesOpened;
             return store;
         };
-        CLI::CommandContext context{out,
-                                    err,
+        CLI::CommandContext context{outStream,
+                                    errStream,
                                     clock,
                                     [&]() -> ColorFilterState& { return open(filter); },
                                     [&]() -> Settings& { return open(settings); },
                                     interface};
-        const auto status = CLI::run(arguments, context);
-        return {testing::drainAndClose(out), testing::drainAndClose(err), status.value_or(-1)};
+        const int status = CLI::run(arguments, context).value_or(-1);
+        std::fclose(outStream);
+        std::fclose(errStream);
+        ProcessResult result{{out, outSize}, {err, errSize}, status};
+        std::free(out);
+        std::free(err);
+        return result;
     }
 
     testing::FixedClock clock{utc("2024-06-21T12:00:00Z")};

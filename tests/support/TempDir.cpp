@@ -34,18 +34,6 @@ std::string readFile(const std::string& path) {
     return contents.str();
 }
 
-std::string drainAndClose(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        text.append(buffer, n);
-    }
-    std::fclose(file);
-    return text;
-}
-
 void writeFile(const std::string& path, const std::string& contents) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,8 +22,6 @@ class TempDir {
 };
 
 std::string readFile(const std::string& path);  // "" when unreadable
-// Everything written to `file` so far; closes it.
-std::string drainAndClose(std::FILE* file);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
 // The names in `folder`, sorted; none when there is no such folder.
