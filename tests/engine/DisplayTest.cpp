@@ -36,6 +36,8 @@ TEST(OnAServer, TintsEveryCrtcFollowsTheStrengthAndSaysWhenAServerIsNotReached) 
     // Without a display, or on one not reached, only the file changes: said in
     // one line and status 1 within a second; the next apply that can draw
     // brings it to the screen.
+    const std::vector<std::string> weaker = {"--set-intensity", "0.4"};
+    const std::string weakerOut = "strength=0.400000\n", error = "vesperine: ";
     const std::tuple<std::vector<std::string>, std::optional<std::string>, std::string, std::string,
                      double>
         steps[] = {
@@ -44,17 +46,9 @@ TEST(OnAServer, TintsEveryCrtcFollowsTheStrengthAndSaysWhenAServerIsNotReached) 
             {{"--set-intensity", "0.9"}, x, "strength=0.900000\n", "", 0.9},
             {{"--set-enabled", "0"}, x, "enabled=false\n", "", 0},
             {{"--set-enabled", "1"}, std::nullopt, "enabled=true\n", "", 0},
-            {{"--set-intensity", "0.4"},
-             silent,
-             "strength=0.400000\n",
-             "vesperine: the X server does not answer\n",
-             0},
-            {{"--set-intensity", "0.4"},
-             ":65000",
-             "strength=0.400000\n",
-             "vesperine: cannot connect to the X server\n",
-             0},
-            {{"--set-intensity", "0.4"}, x, "strength=0.400000\n", "", 0.4},
+            {weaker, silent, weakerOut, error + "the X server does not answer\n", 0},
+            {weaker, ":65000", weakerOut, error + "cannot connect to the X server\n", 0},
+            {weaker, x, weakerOut, "", 0.4},
         };
     for (const auto& [command, display, out, err, strength] : steps) {
         testing::ProcessOptions options;
