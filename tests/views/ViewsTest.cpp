@@ -61,7 +61,6 @@ TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChanges
     openFront();
     auto& control = part<RunPauseButton>("runPauseButton");
     rig.filter.setEnabled(true);  // switched on elsewhere
-    QApplication::processEvents();
     rig.changed.clear();
     const QPoint origin = control.mapTo(page.get(), QPoint(0, 0));
     const qreal gapX = origin.x() + control.width() * 0.5;  // between title and status
