@@ -120,18 +120,6 @@ TEST_F(KeyFileTest, WritesRoundTripAndKeepTheUsersComments) {
     EXPECT_EQ(settingsStore.value(Settings::locationNameKey), std::nullopt);
 }
 
-TEST_F(KeyFileTest, FilesAndFoldersArePrivateWhateverTheUmask) {
-    const mode_t previous = umask(0);
-    settingsStore.setValue("latitude", "1");
-    umask(previous);
-    for (const std::string& path : {dir.file("config"), dir.file("config/vesperine"),
-                                    settingsPath(), settingsPath() + ".lock"}) {
-        struct stat info {};
-        stat(path.c_str(), &info);
-        EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
-    }
-}
-
 TEST_F(KeyFileTest, AnUnparseableFileIsMovedAsideByTheNextWrite) {
     const std::string garbage = "[vesperine]\nautomationEnabled=true\nlatitude 38\n\x01\xff";
     writeFile(settingsPath(), garbage);
@@ -157,11 +145,12 @@ TEST_F(KeyFileTest, AByteOrderMarkReadsAndAnEqualValueIsNotRewritten) {
     EXPECT_EQ(display.calls.size(), 2u);  // the screen is still brought in line
 }
 
-// Several processes on one store file: no write lost, no torn file, whenever
-// a writer is killed.
-TEST_F(KeyFileTest, ConcurrentWritersLoseNothing) {
+// Several processes on one store file: no write lost, files and folders
+// private whatever the umask, no torn file whenever a writer is killed.
+TEST_F(KeyFileTest, ConcurrentWritersLoseNothingAndKeepTheirFilesPrivate) {
     constexpr int kWriters = 4;
     constexpr int kWrites = 150;
+    const mode_t previous = umask(0);
     std::vector<pid_t> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.push_back(child([&, w] {
@@ -173,6 +162,7 @@ TEST_F(KeyFileTest, ConcurrentWritersLoseNothing) {
             return stored ? 0 : 1;
         }));
     }
+    umask(previous);
     for (const pid_t pid : writers) {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -182,6 +172,12 @@ TEST_F(KeyFileTest, ConcurrentWritersLoseNothing) {
         EXPECT_EQ(settingsStore.value("writer" + std::to_string(w)), std::to_string(kWrites)) << w;
     }
     EXPECT_TRUE(strayFiles().empty());
+    for (const std::string& path : {dir.file("config"), dir.file("config/vesperine"),
+                                    settingsPath(), settingsPath() + ".lock"}) {
+        struct stat info {};
+        stat(path.c_str(), &info);
+        EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
+    }
 }
 
 TEST_F(KeyFileTest, WritersKilledAtAnyMomentLeaveAWholeFile) {
