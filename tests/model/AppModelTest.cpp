@@ -89,7 +89,7 @@ TEST_F(AppModelTest, SetAutomationTwiceStoresReconcilesAndRefreshesTwice) {
     EXPECT_TRUE(filter.enabled());
     EXPECT_THAT(settingsStore.writes,
                 ElementsAre("automationEnabled=true", "automationEnabled=true"));
-    EXPECT_EQ(std::count(changed.begin(), changed.end(), P::statusText), 2);
+    EXPECT_EQ(count(P::statusText), 2);
 }
 
 // Each valid coordinate is stored on its own; a move drops the found place's
@@ -204,14 +204,12 @@ QString notFound(const QString& name) {
 
 class LookupTest : public ModelFixture {
   protected:
-    LookupTest() : model(makeModel()) {}
+    LookupTest() { make(); }
 
     void resolve(const QString& text) {
         model->setCityText(text);
         model->resolveCity();
     }
-
-    std::unique_ptr<AppModel> model;
 };
 
 // A lookup is asked for the trimmed name; a blank name, or no geocoder, fails at once.
