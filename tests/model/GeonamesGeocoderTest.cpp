@@ -37,7 +37,6 @@ std::string describe(const std::optional<std::vector<Placemark>>& placemarks,
     const Placemark& p = placemarks->front();
     const auto text = [](const std::optional<QString>& t) { return t ? t->toStdString() : "-"; };
     return text(p.locality) + "|" + text(p.administrativeArea) + "|" + text(p.country) + "|" +
-           (p.name ? "name!" : "") +
            (p.location ? QString::asprintf("%g,%g", p.location->latitude, p.location->longitude)
                              .toStdString()
                        : "-") +
