@@ -267,14 +267,12 @@ TEST_F(PanelViewsTest, ThePanelSwitchesPagesWithACrossFadeAndMakesTheSettingsPag
     const int frontHeight = panel.heightForWidth(288);
 
     QTest::mouseClick(&child<PlainButton>(*panel.currentPage(), "settingsButton"), Qt::LeftButton);
-    EXPECT_EQ(panel.page(), Page::settings);
     auto* settings = qobject_cast<SettingsPage*>(panel.currentPage());
     ASSERT_NE(settings, nullptr);
     auto* effect = qobject_cast<QGraphicsOpacityEffect*>(settings->graphicsEffect());
     ASSERT_NE(effect, nullptr);
     EXPECT_LT(effect->opacity(), 1.0);
     settle();
-    EXPECT_EQ(settings->graphicsEffect(), nullptr);
     // The link opens the coordinates row (the end-to-end test fills it) and closes it again.
     const int closedHeight = panel.heightForWidth(288);
     for (int click = 0; click < 2; ++click) {
@@ -285,7 +283,6 @@ TEST_F(PanelViewsTest, ThePanelSwitchesPagesWithACrossFadeAndMakesTheSettingsPag
     EXPECT_EQ(panel.heightForWidth(288), closedHeight);
 
     QTest::mouseClick(&child<PlainButton>(*settings, "backButton"), Qt::LeftButton);
-    EXPECT_EQ(panel.page(), Page::front);
     settle();
     EXPECT_EQ(panel.heightForWidth(288), frontHeight);
     EXPECT_EQ(panel.findChildren<SettingsPage*>().size(), 0);
