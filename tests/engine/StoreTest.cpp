@@ -300,22 +300,19 @@ TEST_F(KeyFileTest, FilterStateDefaultsClampingAndDisplay) {
     EXPECT_EQ(readFile(statePath()), "[ColorFilter]\nstrength=1\nenabled=false\n");
 }
 
-// With automation off or no valid place the engine neither reads nor writes
-// the live state.
+// With automation off the engine neither reads nor writes the live state; the
+// engine commands' test closes the gate with no valid place too.
 TEST(ReconcileEngine, AClosedGateTouchesNothingLive) {
-    for (const auto& [automation, latitude] : {std::pair(false, 38.72), std::pair(true, 91.0)}) {
-        InMemoryStore settingsStore;
-        Settings settings(settingsStore);
-        settings.setAutomationEnabled(automation);
-        settings.setLatitude(latitude);
-        settings.setLongitude(-9.14);
-        testing::RecordingStore live;
-        NullDisplay display;
-        ColorFilterState filter(live, display);
-        const auto pass = ReconcileEngine::reconcile(settings, filter, Instant{});
-        EXPECT_FALSE(pass.gateOpen || pass.write) << latitude;
-        EXPECT_TRUE(live.reads.empty() && live.writes.empty()) << latitude;
-    }
+    InMemoryStore settingsStore;
+    Settings settings(settingsStore);
+    settings.setLatitude(38.72);
+    settings.setLongitude(-9.14);
+    testing::RecordingStore live;
+    NullDisplay display;
+    ColorFilterState filter(live, display);
+    const auto pass = ReconcileEngine::reconcile(settings, filter, Instant{});
+    EXPECT_FALSE(pass.gateOpen || pass.write);
+    EXPECT_TRUE(live.reads.empty() && live.writes.empty());
 }
 
 }  // namespace

@@ -63,16 +63,14 @@ std::string lookUp(CityGeocoder& geocoder, const std::string& name) {
 TEST(GeonamesGeocoder, FindsCitiesAsPeopleTypeThem) {
     GeonamesGeocoder geocoder;
     const std::string lisbon = "Lisbon|Lisbon District|Portugal|38.7167,-9.13333";
-    const std::string saoPaulo = "São Paulo|São Paulo|Brazil|-23.5475,-46.6361";
-    const std::string illinois = "Springfield|Illinois|United States of America|39.8017,-89.6437";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Lisbon", lisbon},
         {"lisbon ,  portu", lisbon},
         {"Lisbon, Lisbon District, Portugal", lisbon},
-        {"Sao Paulo", saoPaulo},
+        {"Sao Paulo", "São Paulo|São Paulo|Brazil|-23.5475,-46.6361"},
         // the most populous Springfield, or the one asked for
         {"Springfield", "Springfield|Missouri|United States of America|37.2153,-93.2982+"},
-        {"Springfield, Illinois", illinois},
+        {"Springfield, Illinois", "Springfield|Illinois|United States of America|39.8017,-89.6437"},
         // a whole name first, though larger cities begin with it
         {"Naga", "Naga|Bicol|Philippines|13.6192,123.181+"},
         {"de la cruz", "Puerto de la Cruz|Canary Islands|Spain|28.414,-16.5487+"},
