@@ -70,10 +70,9 @@ class FakeGeocoder final : public CityGeocoder {
     std::shared_ptr<FakeGeocoderScript> script_;
 };
 
-// A model over in-memory settings and filter state with a scripted geocoder,
-// and the properties it announces: each announcement is checked to be a
-// willChange followed by a changed of the same property. make() keeps the
-// model, which previews on the display too, as the panel's does.
+// A model over in-memory settings and filter state with a scripted geocoder; each
+// announcement is checked to be a willChange then a changed of the same property.
+// make() keeps the model, previewing on the display as the panel's does.
 struct ModelParts {
     using P = AppModel::Property;
 
