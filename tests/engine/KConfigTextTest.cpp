@@ -18,13 +18,8 @@ const std::vector<Entry> kRemoveAll = {
     {"Active", std::nullopt}, {"Mode", std::nullopt}, {"NightTemperature", std::nullopt}};
 
 TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
-    struct Case {
-        const char* name;
-        const char* before;
-        std::vector<Entry> entries;
-        const char* after;
-    };
-    const Case cases[] = {
+    // What it is, the text before, the entries set (nullopt: removed), the text after.
+    const std::tuple<const char*, const char*, std::vector<Entry>, const char*> cases[] = {
         {"empty file gains the group", "", kOn,
          "[NightColor]\nActive=true\nMode=Constant\nNightTemperature=2360\n"},
         {"appended after a last line without newline, one blank line between",
@@ -40,8 +35,8 @@ TEST(KConfigText, EditsOnlyTheKeysOfTheGroup) {
         {"a section emptied mid-file goes, the next group stays",
          "[NightColor]\nMode = Constant\n\n[B]\nk=v\n", kRemoveAll, "[B]\nk=v\n"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(KConfigText::withEntries(c.before, "NightColor", c.entries), c.after) << c.name;
+    for (const auto& [name, before, entries, after] : cases) {
+        EXPECT_EQ(KConfigText::withEntries(before, "NightColor", entries), after) << name;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,24 +70,30 @@ class FakeGeocoder final : public CityGeocoder {
     std::shared_ptr<FakeGeocoderScript> script_;
 };
 
-// A model over in-memory settings and filter state with a scripted geocoder,
-// and the properties it announces: each announcement is checked to be a
-// willChange followed by a changed of the same property.
+// A model over in-memory settings and filter state with a scripted geocoder; each
+// announcement is checked to be a willChange then a changed of the same property.
+// make() keeps the model, previewing on the display as the panel's does.
 struct ModelParts {
     using P = AppModel::Property;
 
     std::unique_ptr<AppModel> makeModel() {
-        auto model = std::make_unique<AppModel>(settings, filter, clock,
-                                                std::make_unique<FakeGeocoder>(script));
-        QObject::connect(model.get(), &AppModel::willChange, &context,
+        auto made = std::make_unique<AppModel>(settings, filter, clock,
+                                               std::make_unique<FakeGeocoder>(script));
+        QObject::connect(made.get(), &AppModel::willChange, &context,
                          [this](P p) { pendingWill.push_back(p); });
-        QObject::connect(model.get(), &AppModel::changed, &context, [this](P p) {
+        QObject::connect(made.get(), &AppModel::changed, &context, [this](P p) {
             EXPECT_EQ(pendingWill, std::vector<P>{p});
             pendingWill.clear();
             changed.push_back(p);
         });
-        return model;
+        return made;
     }
+    AppModel& make() {
+        model = makeModel();
+        model->setPreviewDisplay(&display);
+        return *model;
+    }
+    long count(P property) const { return std::count(changed.begin(), changed.end(), property); }
 
     void storePlace(double latitude, double longitude) {
         settings.setLatitude(latitude);
@@ -103,6 +110,7 @@ struct ModelParts {
     std::vector<P> changed;  // in announcement order
     std::vector<P> pendingWill;
     QObject context;
+    std::unique_ptr<AppModel> model;
 };
 
 class ModelFixture : public ::testing::Test, public ModelParts {

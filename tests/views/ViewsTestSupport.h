@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -17,19 +16,7 @@
 
 namespace vesperine::testing {
 
-// A real model over the model tests' fakes, shown on the preview display too.
-struct ModelRig : ModelParts {
-    std::unique_ptr<AppModel> model;
-
-    AppModel& make() {
-        model = makeModel();
-        model->setPreviewDisplay(&display);
-        return *model;
-    }
-    long count(AppModel::Property property) const {
-        return std::count(changed.begin(), changed.end(), property);
-    }
-};
+using ModelRig = ModelParts;
 
 // Lays `widget` out at `width` logical pixels as a top-level widget shown off screen.
 inline void showAtWidth(QWidget& widget, int width = 288) {
