@@ -9,8 +9,8 @@ namespace vesperine {
 namespace {
 
 TEST(WarmTint, StrengthMapsOntoTheTemperatureRangeAndWhiteLosesBlueFirst) {
-    // Within the range the desktops' night lights check it (4200 K at half strength).
     const std::pair<double, double> cases[] = {
+        {0.0, 6500.0},  {0.5, 4200.0}, {1.0, 1900.0},
         {-1.0, 6500.0}, {3.0, 1900.0}, {std::numeric_limits<double>::quiet_NaN(), 6500.0}};
     for (const auto& [strength, kelvin] : cases) {
         EXPECT_DOUBLE_EQ(WarmTint::temperatureKelvin(strength), kelvin) << strength;
