@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 extern char** environ;
 
@@ -114,6 +115,22 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         result.exitStatus = exitCodeOf(status);
     }
     return result;
+}
+
+std::string runConflictingCommands(
+    const std::function<ProcessResult(const std::vector<std::string>&)>& run) {
+    std::string failures[2];
+    const auto alternate = [&](int which, const char* command, const char* first,
+                               const char* second) {
+        for (int i = 0; i < 10; ++i) {
+            const ProcessResult result = run({command, i % 2 ? second : first});
+            failures[which] += result.exitStatus == 0 ? "" : command + (": " + result.err);
+        }
+    };
+    std::thread enabling(alternate, 0, "--set-enabled", "0", "1");
+    alternate(1, "--set-intensity", "0.3", "0.8");
+    enabling.join();
+    return failures[0] + failures[1];
 }
 
 }  // namespace vesperine::testing

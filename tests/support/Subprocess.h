@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <iomanip>
 #include <map>
 #include <optional>
@@ -52,5 +53,10 @@ inline ProcessResult runVesperine(std::vector<std::string> arguments,
     return runProcess(arguments, options);
 }
 #endif
+
+// Two processes at once through `run`, ten commands each: one switching the
+// filter off and on, one changing its strength. What the failing ones said.
+std::string runConflictingCommands(
+    const std::function<ProcessResult(const std::vector<std::string>&)>& run);
 
 }  // namespace vesperine::testing
