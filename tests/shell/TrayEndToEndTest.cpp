@@ -365,8 +365,9 @@ TEST(GnomeShellTrayTest, TheIndicatorShowsTheIconItsMenuAndOpensThePanelBelowIt)
                                  "i.label ? i.label.text : '').join('|'); })()");
     };
     // The extension reads the exported menu over the bus after the item
-    // appears; a click before it has the menu is taken for Activate.
-    ASSERT_TRUE(waitUntil([&] { return menu() == "false Run · Filter off|Settings…||Quit"; }, 10))
+    // appears (seen after over 10 s on a busy machine); a click before it has
+    // the menu is taken for Activate.
+    ASSERT_TRUE(waitUntil([&] { return menu() == "false Run · Filter off|Settings…||Quit"; }, 20))
         << menu();
     click();
     EXPECT_TRUE(waitUntil([&] { return menu() == "true Run · Filter off|Settings…||Quit"; }, 5))
