@@ -63,15 +63,17 @@ TEST_F(PanelViewsTest, RunPauseSwitchesFromTheModelsValueRefreshesOnceAndChanges
     const struct {
         bool on;
         const char* title;
+        Symbol symbol;
         QColor fill;
-    } looks[] = {{true, "Pause", Palette::runOn()},
-                 {false, "Run", over(Palette::controlFill(), Palette::panel())}};
+    } looks[] = {{true, "Pause", Symbol::pauseFill, Palette::runOn()},
+                 {false, "Run", Symbol::playFill, over(Palette::controlFill(), Palette::panel())}};
     int presses = 0;
     for (const auto& look : looks) {
         QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(3 + presses, control.height() - 3));
         EXPECT_EQ(rig.filter.enabled(), look.on);
         EXPECT_EQ(rig.count(Property::statusText), ++presses);
         EXPECT_EQ(control.findChildren<TextView*>().front()->text().toStdString(), look.title);
+        EXPECT_EQ(control.findChildren<SymbolView*>().front()->symbol(), look.symbol);
         EXPECT_TRUE(near(pixelAt(*page, gapX, origin.y() + control.height() / 2.0), look.fill));
     }
     // Running, the 1-pixel outline at the top edge is the lighter green at 55 % over the fill.
